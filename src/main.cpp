@@ -1,0 +1,3 @@
+#include "driver/job.h"
+
+int main(int argc, char** argv) { return kestrun::RunProgram(argc, argv); }

@@ -1,0 +1,159 @@
+// The platform layer: the only code that knows which operating system it runs
+// on. posix/ and win32/ each implement every function declared here; CMake
+// compiles the folder of the platform being built.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/system_time.h"
+
+namespace kestrun::platform {
+
+// ---------------------------------------------------------------- files
+
+// An open file, pipe, socket or standard input. A default handle is "none".
+class FileHandle {
+ public:
+  static constexpr std::intptr_t kNone = -1;
+  FileHandle() = default;
+  explicit FileHandle(std::intptr_t native) : native_(native) {}
+  bool valid() const { return native_ != kNone; }
+  std::intptr_t native() const { return native_; }
+
+ private:
+  std::intptr_t native_ = kNone;
+};
+
+enum class SeekOrigin { Begin, Current, End };
+
+struct ReadResult {
+  bool ok = false;          // false: the call failed (a broken pipe included)
+  std::uint32_t count = 0;  // bytes delivered; 0 with ok means end of input
+};
+
+// Opens an existing file for reading, shared for reading (and writing, so a
+// recording that is still being written can be checked).
+FileHandle OpenFileForRead(const std::string& path);
+// The process's standard input.
+FileHandle OpenStdIn();
+// One connection attempt to a pipe source: a "\\.\pipe\NAME" text, or (POSIX)
+// a path that names a FIFO or a Unix-domain socket. The caller retries.
+FileHandle OpenPipeOnce(const std::string& source);
+// True when the path names a FIFO (POSIX); such a path is a pipe source.
+bool IsFifoPath(const std::string& path);
+// One read call asking for up to `room` bytes.
+ReadResult ReadFile(FileHandle handle, void* destination, std::uint32_t room);
+// Closes the handle (standard input included) and sets it to none.
+void CloseFile(FileHandle& handle);
+// Size in bytes; 0 for an invalid handle or when it cannot be determined.
+std::int64_t FileSizeOf(FileHandle handle);
+// Moves the read position; returns the new position or -1.
+std::int64_t SeekFile(FileHandle handle, std::int64_t distance, SeekOrigin origin);
+
+// A file or directory of that name exists (GetFileAttributesA / stat).
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+bool RemoveFile(const std::string& path);
+// Appends (or, without `append`, replaces) bytes; opens and closes the file on
+// every call. Returns whether a file of that name exists afterwards.
+bool AppendToFile(const std::string& path, const char* bytes, std::size_t count, bool append);
+
+struct DirEntry {
+  std::string name;
+  bool isDirectory = false;
+  std::uint64_t lastWriteTime = 0;  // 100-ns units since 1601-01-01
+  std::uint64_t size = 0;
+};
+// Entries of `folder` (no trailing separator) matching the wildcard pattern
+// (? one character, * any run). "." and ".." are returned too when they match.
+std::vector<DirEntry> FindEntries(const std::string& folder, const std::string& pattern);
+
+// ---------------------------------------------------------------- paths
+
+struct PathParts {
+  std::string drive;      // "D:" on Windows, always empty on POSIX
+  std::string folder;     // with its trailing separator, or empty
+  std::string name;       // without extension
+  std::string extension;  // with its leading '.', or empty
+};
+PathParts SplitPath(const std::string& path);
+// The folder separator of the platform ('\\' or '/').
+char PathSeparator();
+// Option words start with '-' or '/' on Windows and with '-' alone on POSIX.
+bool IsOptionPrefix(char c);
+
+// The system temporary folder, with a trailing separator.
+std::string TempFolder();
+// Full path of the running executable.
+std::string ExecutablePath();
+// CompanyName or Comments from the program's version information.
+std::optional<std::string> ReadVersionString(const std::string& exePath, const std::string& key);
+
+// ---------------------------------------------------------------- process
+
+int ProcessId();
+// Waits for one key from the console without echo; returns it (or -1).
+int ReadKeyNoEcho();
+void SleepMs(unsigned milliseconds);
+// Calendar time in whole seconds.
+std::int64_t CalendarSeconds();
+// The last system error code of the calling thread (GetLastError / errno).
+int LastErrorCode();
+// The process exit status for a drop total: 32-bit on Windows, saturating at
+// 255 on POSIX so that a run with drops never exits 0.
+int ExitStatusFor(std::int32_t total);
+
+// ---------------------------------------------------------------- console
+
+// Writes bytes (CP932) to standard output. On POSIX a terminal whose locale
+// charset is UTF-8 is shown the UTF-8 conversion; files and pipes get the
+// bytes unchanged.
+void ConsoleWrite(const char* bytes, std::size_t count);
+void ConsoleFlush();
+void AllocConsoleIfNeeded();
+// Drains the calling thread's window-message queue without waiting.
+void PumpMessages();
+
+enum class ConsoleEvent { CtrlC, Close, Other };
+// Returns true when the event was handled; false leaves the default action.
+using ConsoleHandler = bool (*)(ConsoleEvent);
+// Installs the handler. On POSIX a dedicated thread waits for SIGINT, SIGHUP
+// and SIGTERM and calls it, so the handler may print.
+bool InstallConsoleControlHandler(ConsoleHandler handler);
+
+// ---------------------------------------------------------------- sync
+
+// A manual-reset event (CreateEventA on Windows, mutex + condition variable
+// on POSIX). Named on Windows when a name is given.
+class Event {
+ public:
+  virtual ~Event() = default;
+  virtual void Set() = 0;
+  virtual void Reset() = 0;
+  virtual void Wait() = 0;  // without time-out
+};
+std::unique_ptr<Event> CreateManualResetEvent(const std::string& name, bool initiallySet);
+
+// ---------------------------------------------------------------- libraries
+
+class DynamicLibrary {
+ public:
+  virtual ~DynamicLibrary() = default;  // unloads the library
+  virtual void* Symbol(const char* name) = 0;
+};
+// Loads a library by path (LoadLibraryA / dlopen with RTLD_NOW); null on failure.
+std::unique_ptr<DynamicLibrary> LoadDynamicLibrary(const std::string& path);
+
+// ---------------------------------------------------------------- time
+
+// A date and time of the machine's local zone to seconds since 1970 UTC.
+bool LocalTimeToEpoch(const SystemTime& local, std::int64_t* seconds);
+// Seconds since 1970 UTC to the machine's local date and time.
+bool EpochToLocalTime(std::int64_t seconds, SystemTime* local);
+
+}  // namespace kestrun::platform

@@ -1,0 +1,22 @@
+// The settings filled from the command line before the first job.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kestrun {
+
+struct JobSettings {
+  bool logEnabled = true;
+  std::string logPath;
+  std::int32_t readBufferSize = 0;
+  std::optional<std::string> durationText;
+  bool pauseAtStart = false;
+  bool printProcessId = false;
+  bool reportWrapAround = false;
+  bool loopEnabled = false;
+  std::int32_t loopCount = 0;
+};
+
+}  // namespace kestrun
