@@ -14,6 +14,11 @@
 
 namespace kestrun::platform {
 
+// The first call of main. On POSIX it blocks SIGINT, SIGHUP and SIGTERM in the
+// calling thread, so that every thread started later inherits the mask and only
+// the console control thread receives them, and ignores SIGPIPE.
+void InitPlatform();
+
 // ---------------------------------------------------------------- files
 
 // An open file, pipe, socket or standard input. A default handle is "none".
@@ -48,6 +53,9 @@ FileHandle OpenPipeOnce(const std::string& source);
 bool IsFifoPath(const std::string& path);
 // One read call asking for up to `room` bytes.
 ReadResult ReadFile(FileHandle handle, void* destination, std::uint32_t room);
+// Waits up to `milliseconds` for the handle to have data or reach its end.
+// True when a read would not block (always true where that cannot be told).
+bool WaitReadable(FileHandle handle, unsigned milliseconds);
 // Closes the handle (standard input included) and sets it to none.
 void CloseFile(FileHandle& handle);
 // Size in bytes; 0 for an invalid handle or when it cannot be determined.

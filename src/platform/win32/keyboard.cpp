@@ -1,0 +1,9 @@
+#include <conio.h>
+
+#include "platform/platform.h"
+
+namespace kestrun::platform {
+
+int ReadKeyNoEcho() { return _getch(); }
+
+}  // namespace kestrun::platform
