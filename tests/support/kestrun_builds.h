@@ -1,0 +1,46 @@
+// The three builds of the program as the end-to-end tests run them: the
+// native binary directly, the Windows builds under Wine.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/process_runner.h"
+
+namespace kestrun::testing {
+
+struct KestrunBuild {
+  std::string name;      // "native", "win64", "win32"
+  std::string exe;       // path of the program
+  std::string launcher;  // Wine loader for the Windows builds, else empty
+  bool windows = false;
+
+  // A host path as the program sees it (Z:\... under Wine).
+  std::string Path(const std::string& hostPath) const;
+  // The program's own base name as it appears in derived log names.
+  std::string BaseName() const { return windows ? "Kestrun" : "kestrun"; }
+  // The test tuner driver built alongside this build.
+  std::string TestDriver() const;
+  ProcessResult Run(const std::vector<std::string>& args, ProcessOptions options = {}) const;
+};
+
+// "native", "win64" or "win32". For a Windows build that is not available
+// the reason is returned in `whyMissing` (the caller skips, or fails when
+// KESTRUN_REQUIRE_WINDOWS is set).
+bool FindBuild(const std::string& name, KestrunBuild* build, std::string* whyMissing);
+
+// The Wine prefix the tests use (private to the build folder).
+std::string WinePrefix();
+
+}  // namespace kestrun::testing
+
+// Resolves the build of a parameterised test or skips it with the reason.
+#define KESTRUN_REQUIRE_BUILD(name, build)                                            \
+  do {                                                                                \
+    std::string why_;                                                                 \
+    if (!::kestrun::testing::FindBuild((name), &(build), &why_)) {                    \
+      if (std::getenv("KESTRUN_REQUIRE_WINDOWS") != nullptr)                          \
+        FAIL() << "required Windows build missing: " << why_;                         \
+      GTEST_SKIP() << "Windows test skipped: " << why_;                               \
+    }                                                                                 \
+  } while (0)

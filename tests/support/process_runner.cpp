@@ -1,0 +1,117 @@
+#include "support/process_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace kestrun::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void ChildExec(const std::vector<std::string>& argv, const ProcessOptions& options, int in,
+               int out, int err) {
+  dup2(in, 0);
+  dup2(out, 1);
+  dup2(err, 2);
+  for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+  for (const auto& name : options.unsetEnv) unsetenv(name.c_str());
+  if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(126);
+  // Start the child with default signal handling and an empty mask.
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  signal(SIGPIPE, SIG_DFL);
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  execv(args[0], args.data());
+  _exit(127);
+}
+
+void Drain(int& fd, std::string& into) {
+  char buffer[65536];
+  const ssize_t n = read(fd, buffer, sizeof buffer);
+  if (n > 0) {
+    into.append(buffer, static_cast<std::size_t>(n));
+  } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+    close(fd);
+    fd = -1;
+  }
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
+  ProcessResult result;
+  int inPipe[2] = {-1, -1}, outPipe[2], errPipe[2];
+  if (options.stdinData && pipe(inPipe) != 0) return result;
+  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
+  const int devNull = open("/dev/null", O_RDONLY);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(outPipe[0]);
+    close(errPipe[0]);
+    if (options.stdinData) close(inPipe[1]);
+    ChildExec(argv, options, options.stdinData ? inPipe[0] : devNull, outPipe[1], errPipe[1]);
+  }
+  close(devNull);
+  close(outPipe[1]);
+  close(errPipe[1]);
+  int stdinFd = -1;
+  if (options.stdinData) {
+    close(inPipe[0]);
+    stdinFd = inPipe[1];
+    std::size_t written = 0;
+    const std::string& data = *options.stdinData;
+    while (written < data.size()) {
+      const ssize_t n = write(stdinFd, data.data() + written, data.size() - written);
+      if (n <= 0) break;
+      written += static_cast<std::size_t>(n);
+    }
+    if (!options.keepStdinOpen) {
+      close(stdinFd);
+      stdinFd = -1;
+    }
+  }
+
+  const auto start = Clock::now();
+  bool signalled = options.signal == 0;
+  int outFd = outPipe[0], errFd = errPipe[0];
+  while (outFd >= 0 || errFd >= 0) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    poll(fds, 2, 20);
+    if (outFd >= 0 && (fds[0].revents & (POLLIN | POLLHUP))) Drain(outFd, result.out);
+    if (errFd >= 0 && (fds[1].revents & (POLLIN | POLLHUP))) Drain(errFd, result.err);
+    const auto elapsed = Clock::now() - start;
+    if (!signalled) {
+      const bool due = options.signalWhen.empty()
+                           ? elapsed >= options.signalAfter
+                           : result.out.find(options.signalWhen) != std::string::npos;
+      if (due) {
+        kill(child, options.signal);
+        signalled = true;
+      }
+    }
+    if (elapsed > options.timeout) {
+      result.timedOut = true;
+      kill(child, SIGKILL);
+      break;
+    }
+  }
+  if (outFd >= 0) close(outFd);
+  if (errFd >= 0) close(errFd);
+  if (stdinFd >= 0) close(stdinFd);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.termSignal = WTERMSIG(status);
+  return result;
+}
+
+}  // namespace kestrun::testing
