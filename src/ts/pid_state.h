@@ -1,0 +1,55 @@
+// The decoded header of the current packet of a PID and the continuity
+// state and counters kept for that PID over the whole job.
+#pragma once
+
+#include <cstdint>
+
+#include "ts/section_buffer.h"
+
+namespace kestrun {
+
+struct AdaptationFieldInfo {
+  std::uint8_t length = 0;     // adaptation_field_length
+  bool pcrFlag = false;        // PCR_flag
+  std::uint64_t pcrBase = 0;   // program_clock_reference_base, 33 bits
+};
+
+struct PesHeaderInfo {
+  bool hasOptionalHeader = false;
+  std::uint32_t startCodePrefix = 0;  // packet_start_code_prefix, 24 bits
+  std::uint8_t streamId = 0;          // stream_id
+  // PTS_DTS_flags, limited to the time stamps that lie inside the packet.
+  std::uint8_t ptsDtsFlags = 0;
+  std::uint64_t pts = 0;  // 33 bits
+  std::uint64_t dts = 0;  // 33 bits
+};
+
+struct PidState {
+  std::uint16_t pid = 0;
+  bool dropFlag = false;        // the last checked packet was a drop
+  bool first = true;            // no packet of this PID checked yet
+  std::uint8_t lastCc = 0;      // continuity_counter of the last checked packet
+  std::uint64_t totalCount = 0; // packets checked
+  std::uint64_t dropCount = 0;  // drops counted
+
+  // Decoded from the current packet.
+  bool parsed = false;
+  std::uint8_t cc = 0;
+  bool unitStart = false;
+  std::uint8_t adaptationControl = 0;
+  // Offset of the first byte after the header fields: the payload start, or
+  // for a unit-start PSI packet the first byte of the section. 188 when the
+  // packet carries no usable payload.
+  std::uint8_t headerLength = 0;
+  bool hasAdaptation = false;
+  AdaptationFieldInfo adaptation;
+  // Kept from the last packet of this PID that started a unit.
+  bool hasPes = false;
+  PesHeaderInfo pes;
+
+  // PSI section in collection.
+  SectionBuffer section;
+  std::uint16_t sectionRemaining = 0;
+};
+
+}  // namespace kestrun

@@ -1,0 +1,27 @@
+#include "ts/ts_context.h"
+
+namespace kestrun {
+namespace {
+
+constexpr std::size_t kPcrPidOffset = 8;
+constexpr std::size_t kCrcSize = 4;
+
+}  // namespace
+
+// Only the PCR_PID is used: its packets are exempt from the continuity
+// check from now on. A PCR_PID of 0x1FFF (no PCR) is recorded as well.
+bool ProcessPmt(const std::uint8_t* packet, const ProgramEntry& /*program*/, TsContext& context,
+                PidState& state) {
+  if (AppendSectionBytes(packet, state, kPmtTableId) != SectionResult::Complete) return false;
+  const std::vector<std::uint8_t>& section = state.section.data;
+  const bool hasPcrPid = section.size() >= kPcrPidOffset + 2 + kCrcSize;
+  if (hasPcrPid) {
+    const auto pcrPid =
+        static_cast<std::uint16_t>((section[kPcrPidOffset] & 0x1F) << 8 | section[kPcrPidOffset + 1]);
+    AddPcrPid(context, pcrPid);
+  }
+  DiscardSection(state);
+  return hasPcrPid;
+}
+
+}  // namespace kestrun

@@ -1,0 +1,81 @@
+// The analysis state of one job: the per-PID records, the PCR PIDs exempt
+// from the continuity check, the program list, the broadcast time and the
+// three stream clocks. Pure code: every call works on the records handed in.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "support/system_time.h"
+#include "ts/clock.h"
+#include "ts/dispatch.h"
+#include "ts/local_time_rules.h"
+#include "ts/packet.h"
+#include "ts/pid_state.h"
+#include "ts/section.h"
+#include "ts/tables.h"
+
+namespace kestrun {
+
+inline constexpr std::size_t kPcrPidSlots = 8;
+inline constexpr std::uint16_t kFreePcrSlot = 0xFFFF;
+using PcrPidList = std::array<std::uint16_t, kPcrPidSlots>;
+
+// Records in order of first appearance (the order of the summary).
+using PidList = std::vector<std::unique_ptr<PidState>>;
+using ProgramList = std::vector<ProgramEntry>;
+
+struct TsContext {
+  TsContext() { pcrPids.fill(kFreePcrSlot); }
+  TsContext(const TsContext&) = delete;
+  TsContext& operator=(const TsContext&) = delete;
+
+  std::int32_t key = 0;
+  PcrPidList pcrPids;  // filled from the front
+
+  // Wrap-around prediction.
+  std::int64_t wrapTime = 0;  // seconds since 1970 UTC; 0 = none
+  SystemTime wrapLocalTime;
+  bool wrapPending = false;  // made but not yet announced
+
+  PidList pidList;
+  std::array<PidState*, kPidCount> pidIndex{};  // PID -> record in pidList
+  ProgramList programList;                      // in PAT order
+
+  // Last accepted TDT/TOT.
+  std::int64_t totSeconds = 0;
+  SystemTime totLocalTime;
+
+  TimestampClock pcrClock;
+  TimestampClock ptsClock;
+  TimestampClock dtsClock;
+
+  LocalTimeRules localTime;
+};
+
+using TsContextList = std::vector<std::unique_ptr<TsContext>>;
+
+// The context with this key, or a new one appended to the list; null when
+// it cannot be allocated.
+TsContext* CreateContext(TsContextList& list, std::int32_t key, LocalTimeRules rules);
+void FreeContext(TsContextList& list);
+
+// Decodes the header of one 188-byte packet into the record of its PID
+// (created on the PID's first appearance). Null when the sync byte is wrong,
+// the transport_error_indicator is set, or a new record cannot be allocated.
+PidState* ParsePacket(const std::uint8_t* packet, TsContext& context);
+
+// The record of a PID, or null when the PID has not been seen.
+PidState* FindPidState(const TsContext& context, std::uint16_t pid);
+
+// True when this packet counts as a drop.
+bool CheckContinuity(const TsContext& context, PidState& state);
+
+bool AddPcrPid(TsContext& context, std::uint16_t pid);
+bool IsPcrPid(const TsContext& context, std::uint16_t pid);
+// Drop lines are reported once at least one PCR PID is known.
+inline bool HasPcrPid(const TsContext& context) { return context.pcrPids[0] != kFreePcrSlot; }
+
+}  // namespace kestrun
