@@ -1,0 +1,121 @@
+// The tuner source of one job: the driver library, the driver object, the
+// tuner thread that fetches blocks of TS bytes from it, and the reception
+// buffer through which the worker takes those bytes.
+//
+// Calling order within one job (all on the worker thread):
+//   FillTunerRecord -> StartTunerThread -> TakeReceived ... -> TeardownTuner.
+// The open and close sequences run on the tuner thread; the close sequence
+// runs once more in the teardown for a driver object that is still held.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "platform/platform.h"
+#include "tuner/bon_driver.h"
+
+namespace kestrun {
+
+// Five packets: the tuner thread appends only while fewer bytes than this wait.
+inline constexpr std::uint32_t kTunerBufferLimit = 940;
+// Fifty packets of room added whenever the reception buffer has to grow.
+inline constexpr std::uint32_t kTunerBufferReserve = 9400;
+
+// Bytes fetched from the driver and not yet taken by the worker. The length is
+// atomic because both sides look at it before they take the hand-off guard.
+struct ReceptionBuffer {
+  std::unique_ptr<std::uint8_t[]> data;
+  std::atomic<std::uint32_t> length{0};
+  std::uint32_t capacity = 0;
+};
+
+struct CBonDriverTuner {
+  CBonDriverTuner() = default;
+  // A record that goes away still stops its thread before it releases the
+  // driver object and the library (the teardown does nothing a second time).
+  ~CBonDriverTuner();
+  CBonDriverTuner(const CBonDriverTuner&) = delete;
+  CBonDriverTuner& operator=(const CBonDriverTuner&) = delete;
+
+  bool loaded = false;  // library loaded and its factory found
+  bool opened = false;  // the driver's Open returned non-zero
+  std::string driverPath;
+  std::unique_ptr<platform::DynamicLibrary> module;
+  IBonDriver* driver = nullptr;
+  IBonDriver2* driver2 = nullptr;
+  BonDriverFactory factory = nullptr;
+  std::uint32_t spaceNo = 0;
+  std::uint32_t channelNo = 0;
+  ReceptionBuffer received;
+  std::atomic<bool> running{false};
+  // Signalled while the worker is not taking bytes.
+  std::unique_ptr<platform::Event> lockEvent;
+  // Signalled while the tuner thread is not appending.
+  std::unique_ptr<platform::Event> lock2Event;
+  std::thread thread;
+  std::uint32_t bufferLimit = kTunerBufferLimit;
+  // Held over each append, each take and the creation and release of the
+  // events: the event pair alone leaves a window between a wait and the
+  // reset that follows it in which both sides could pass.
+  std::mutex handoff;
+};
+
+// Every field zero, empty or none, bufferLimit 940, the reception buffer's
+// block freed. Only while no tuner thread runs.
+void ResetTunerRecord(CBonDriverTuner& tuner);
+
+// Fills spaceNo, channelNo and driverPath from a tuner source text (cut at
+// its first ';'); pieces the text lacks leave their fields as they were.
+void FillTunerRecord(CBonDriverTuner& tuner, std::string_view source);
+
+// Starts the tuner thread (after ending one that is still held).
+// 0 = started, 1 = no thread was started.
+int StartTunerThread(CBonDriverTuner& tuner);
+
+// The tuner thread: opens the driver, receives until `running` is cleared or
+// a stop is requested, then closes the driver. Returns 0.
+int TunerThreadMain(CBonDriverTuner& tuner);
+
+// Loads the library, creates the driver object, opens it and selects the
+// channel; prints the start message. Returns `loaded`.
+bool OpenTuner(CBonDriverTuner& tuner);
+// Closes and destroys a held driver object and prints the end message; does
+// nothing unless the library is loaded and an object is held.
+void CloseTuner(CBonDriverTuner& tuner);
+
+// The tuner thread's names for its two events, made from the record's
+// address as a signed decimal of the pointer width.
+std::string TunerLockEventName(const CBonDriverTuner& tuner);
+std::string TunerLock2EventName(const CBonDriverTuner& tuner);
+
+// What one receive step did with the block it fetched.
+enum class ReceiveStep {
+  Nothing,   // the driver handed out nothing
+  Appended,  // the block was appended to the reception buffer
+  Dropped,   // the buffer was at its limit (or could not grow): the block was
+             // dropped and the driver's queue flushed
+};
+// One FetchStream call and the handling of its block; the body of the tuner
+// thread's receive loop. Needs a held driver object.
+ReceiveStep ReceiveOnce(CBonDriverTuner& tuner);
+
+// Appends a block to the reception buffer under the hand-off guard. False
+// when the buffer could not grow (the block is then dropped).
+bool AppendReceived(CBonDriverTuner& tuner, const std::uint8_t* block, std::uint32_t size);
+
+// Copies up to `capacity` waiting bytes to `destination` in the order they
+// were received and removes them from the reception buffer. Nothing is
+// copied once `running` is clear. True when at least one byte was copied.
+bool TakeReceived(CBonDriverTuner& tuner, std::uint8_t* destination, std::uint32_t capacity,
+                  std::uint32_t* count);
+
+// End of the job: stops and joins the tuner thread, then releases the driver
+// object, then the library, and resets the record.
+void TeardownTuner(CBonDriverTuner& tuner);
+
+}  // namespace kestrun

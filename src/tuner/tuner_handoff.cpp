@@ -1,0 +1,75 @@
+// The hand-off between the tuner thread, which appends fetched blocks, and
+// the worker, which takes them. Each side waits for the other's event, resets
+// its own, works on the buffer and sets its own event again; the guard is held
+// over all of it, so an append and a take never overlap and the waits, taken
+// under the guard, find the other side's event set.
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "tuner/bon_driver_tuner.h"
+
+namespace kestrun {
+namespace {
+
+// Grows the block (zero-filled, with the reserve) when the bytes and a
+// terminator do not fit, then appends. False when the block cannot grow.
+bool GrowAndAppend(ReceptionBuffer& buffer, const std::uint8_t* bytes, std::uint32_t size) {
+  const std::uint32_t length = buffer.length.load();
+  const std::uint64_t needed = std::uint64_t{length} + size + 1;
+  if (buffer.capacity < needed) {
+    const std::uint64_t grown = needed + kTunerBufferReserve;
+    if (grown > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) return false;
+    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[grown]());
+    if (!block) return false;
+    if (length > 0) std::memcpy(block.get(), buffer.data.get(), length);
+    buffer.data = std::move(block);
+    buffer.capacity = static_cast<std::uint32_t>(grown);
+  }
+  std::memcpy(buffer.data.get() + length, bytes, size);
+  buffer.length.store(length + size);
+  return true;
+}
+
+// Copies the first bytes out and moves the rest to the front, in order.
+std::uint32_t TakeFront(ReceptionBuffer& buffer, std::uint8_t* destination, std::uint32_t capacity) {
+  const std::uint32_t length = buffer.length.load();
+  const std::uint32_t taken = length < capacity ? length : capacity;
+  if (taken == 0) return 0;
+  std::memcpy(destination, buffer.data.get(), taken);
+  if (taken < length) std::memmove(buffer.data.get(), buffer.data.get() + taken, length - taken);
+  buffer.length.store(length - taken);
+  return taken;
+}
+
+}  // namespace
+
+bool AppendReceived(CBonDriverTuner& tuner, const std::uint8_t* block, std::uint32_t size) {
+  if (block == nullptr || size == 0) return true;
+  std::lock_guard lock(tuner.handoff);
+  if (tuner.lockEvent) tuner.lockEvent->Wait();
+  if (tuner.lock2Event) tuner.lock2Event->Reset();
+  const bool appended = GrowAndAppend(tuner.received, block, size);
+  if (tuner.lock2Event) tuner.lock2Event->Set();
+  return appended;
+}
+
+bool TakeReceived(CBonDriverTuner& tuner, std::uint8_t* destination, std::uint32_t capacity,
+                  std::uint32_t* count) {
+  if (count != nullptr) *count = 0;
+  if (destination == nullptr || capacity == 0) return false;
+  // Nothing waiting: leave the events alone.
+  if (tuner.received.length.load() == 0) return false;
+  std::uint32_t taken = 0;
+  {
+    std::lock_guard lock(tuner.handoff);
+    if (tuner.lockEvent && tuner.lock2Event) tuner.lock2Event->Wait();
+    if (tuner.lockEvent) tuner.lockEvent->Reset();
+    if (tuner.running.load()) taken = TakeFront(tuner.received, destination, capacity);
+    if (tuner.lockEvent) tuner.lockEvent->Set();
+  }
+  if (count != nullptr) *count = taken;
+  return taken > 0;
+}
+
+}  // namespace kestrun

@@ -1,0 +1,79 @@
+#include <cstdint>
+#include <string>
+
+#include "support/run_flags.h"
+#include "tuner/bon_driver_tuner.h"
+
+namespace kestrun {
+namespace {
+
+// The record's address as a signed decimal of the pointer width: no two
+// records alive at the same time share it.
+std::string EventNumber(const CBonDriverTuner& tuner) {
+  return std::to_string(static_cast<std::intptr_t>(reinterpret_cast<std::uintptr_t>(&tuner)));
+}
+
+void CreateHandoffEvents(CBonDriverTuner& tuner) {
+  std::lock_guard lock(tuner.handoff);
+  tuner.lockEvent = platform::CreateManualResetEvent(TunerLockEventName(tuner), true);
+  tuner.lock2Event = platform::CreateManualResetEvent(TunerLock2EventName(tuner), true);
+}
+
+// Under the guard, so a take that is deciding whether to wait never sees an
+// event that is being released.
+void ReleaseHandoffEvents(CBonDriverTuner& tuner) {
+  std::lock_guard lock(tuner.handoff);
+  for (std::unique_ptr<platform::Event>* event : {&tuner.lockEvent, &tuner.lock2Event}) {
+    if (*event) (*event)->Set();
+    event->reset();
+  }
+}
+
+// Only the tuner thread creates and releases the events, so it may look at
+// them without the guard.
+bool ReadyToReceive(const CBonDriverTuner& tuner) {
+  return tuner.loaded && tuner.opened && tuner.driver != nullptr && tuner.driver2 != nullptr &&
+         tuner.lockEvent != nullptr && tuner.lock2Event != nullptr;
+}
+
+void ReceiveUntilStopped(CBonDriverTuner& tuner) {
+  tuner.driver2->FlushStream();
+  while (tuner.running.load() && AbortFlag.load(std::memory_order_relaxed) == 0) ReceiveOnce(tuner);
+  tuner.driver2->FlushStream();
+}
+
+}  // namespace
+
+std::string TunerLockEventName(const CBonDriverTuner& tuner) {
+  return "Thread" + EventNumber(tuner) + "_Lock";
+}
+
+std::string TunerLock2EventName(const CBonDriverTuner& tuner) {
+  return "Thread" + EventNumber(tuner) + "_Lock_2";
+}
+
+ReceiveStep ReceiveOnce(CBonDriverTuner& tuner) {
+  std::uint8_t* block = nullptr;
+  std::uint32_t size = 0;
+  std::uint32_t remain = 0;
+  if (tuner.driver->FetchStream(&block, &size, &remain) == 0 || block == nullptr || size == 0) {
+    return ReceiveStep::Nothing;
+  }
+  // The limit is checked before the guard is taken: a whole 32-bit read.
+  if (tuner.received.length.load() >= tuner.bufferLimit) {
+    tuner.driver->FlushStream();
+    return ReceiveStep::Dropped;
+  }
+  return AppendReceived(tuner, block, size) ? ReceiveStep::Appended : ReceiveStep::Dropped;
+}
+
+int TunerThreadMain(CBonDriverTuner& tuner) {
+  CreateHandoffEvents(tuner);
+  OpenTuner(tuner);
+  if (ReadyToReceive(tuner)) ReceiveUntilStopped(tuner);
+  CloseTuner(tuner);
+  ReleaseHandoffEvents(tuner);
+  return 0;
+}
+
+}  // namespace kestrun

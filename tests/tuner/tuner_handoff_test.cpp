@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "tuner/bon_driver_tuner.h"
+#include "tuner/tuner_test_support.h"
+
+namespace kestrun {
+namespace {
+
+// An in-process driver object that hands out queued blocks, one per fetch.
+class QueueDriver final : public IBonDriver2 {
+ public:
+  enum class Empty { ResultZero, NullBlock, ZeroLength };
+
+  std::deque<std::string> blocks;
+  Empty empty = Empty::ResultZero;
+  int flushes = 0;
+
+  std::int32_t Open() override { return 1; }
+  void Close() override {}
+  void Reserved2() override {}
+  void Reserved3() override {}
+  void Reserved4() override {}
+  void Reserved5() override {}
+  std::int32_t FetchStream(std::uint8_t** block, std::uint32_t* size, std::uint32_t*) override {
+    if (blocks.empty()) {
+      *block = empty == Empty::ZeroLength ? reinterpret_cast<std::uint8_t*>(held_.data()) : nullptr;
+      *size = 0;
+      return empty == Empty::ResultZero ? 0 : 1;
+    }
+    held_ = blocks.front();
+    blocks.pop_front();
+    *block = reinterpret_cast<std::uint8_t*>(held_.data());
+    *size = static_cast<std::uint32_t>(held_.size());
+    return 1;
+  }
+  void Reserved7() override {}
+  void FlushStream() override { ++flushes; }
+  void Destroy() override {}
+  void Reserved10() override {}
+  void Reserved11() override {}
+  void Reserved12() override {}
+  void Reserved13() override {}
+  std::int32_t SelectSpaceChannel(std::uint32_t, std::uint32_t) override { return 1; }
+
+ private:
+  std::string held_ = std::string(1, '\0');
+};
+
+class TunerHandoff : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tuner_.driver = &driver_;
+    tuner_.driver2 = &driver_;
+    tuner_.running.store(true);
+  }
+  // The driver object is the test's own: nothing to destroy or unload.
+  void TearDown() override {
+    tuner_.driver = nullptr;
+    tuner_.driver2 = nullptr;
+  }
+
+  std::string Take(std::uint32_t capacity) {
+    std::vector<std::uint8_t> room(capacity + 16, 0xEE);
+    std::uint32_t count = 12345;
+    const bool took = TakeReceived(tuner_, room.data(), capacity, &count);
+    EXPECT_EQ(took, count > 0);
+    EXPECT_EQ(room[capacity], 0xEE) << "wrote past the capacity";
+    return std::string(reinterpret_cast<const char*>(room.data()), count);
+  }
+
+  QueueDriver driver_;
+  CBonDriverTuner tuner_;
+};
+
+// Bytes waiting | next block | step     | bytes waiting after | flushes
+//       0       |    188     | Appended |        188          |    0
+//     939       |    188     | Appended |       1127          |    0
+//     940       |    188     | Dropped  |        940          |    1
+//    2000       |      1     | Dropped  |       2000          |    1
+TEST(TunerHandoffLimit, AppendsOnlyBelowTheLimit) {
+  const struct {
+    std::uint32_t waiting;
+    std::uint32_t block;
+    ReceiveStep step;
+    std::uint32_t after;
+    int flushes;
+  } cases[] = {
+      {0, 188, ReceiveStep::Appended, 188, 0},
+      {939, 188, ReceiveStep::Appended, 1127, 0},
+      {940, 188, ReceiveStep::Dropped, 940, 1},
+      {2000, 1, ReceiveStep::Dropped, 2000, 1},
+  };
+  for (const auto& c : cases) {
+    CBonDriverTuner tuner;
+    QueueDriver driver;
+    tuner.driver = &driver;
+    tuner.driver2 = &driver;
+    if (c.waiting > 0) driver.blocks.push_back(std::string(c.waiting, 'w'));
+    driver.blocks.push_back(std::string(c.block, 'n'));
+    if (c.waiting > 0) {
+      ASSERT_EQ(ReceiveOnce(tuner), ReceiveStep::Appended);
+    }
+    EXPECT_EQ(ReceiveOnce(tuner), c.step) << c.waiting;
+    EXPECT_EQ(tuner.received.length.load(), c.after) << c.waiting;
+    EXPECT_EQ(driver.flushes, c.flushes) << c.waiting;
+    tuner.driver = nullptr;
+    tuner.driver2 = nullptr;
+  }
+}
+
+// A fetch that hands out nothing, in any of its forms, is simply retried.
+TEST_F(TunerHandoff, IgnoresFetchesThatHandOutNothing) {
+  for (auto empty : {QueueDriver::Empty::ResultZero, QueueDriver::Empty::NullBlock,
+                     QueueDriver::Empty::ZeroLength}) {
+    driver_.empty = empty;
+    EXPECT_EQ(ReceiveOnce(tuner_), ReceiveStep::Nothing);
+    EXPECT_EQ(tuner_.received.length.load(), 0u);
+    EXPECT_EQ(Take(100), "");
+  }
+  EXPECT_EQ(driver_.flushes, 0);
+}
+
+// Takes smaller than what waits hand out exactly their capacity and keep the
+// rest in order, also across growth of the buffer past its reserve.
+TEST_F(TunerHandoff, TakesInOrderWithinTheCapacity) {
+  const std::string stream = testing::BytePattern(30000);
+  driver_.blocks = {stream.substr(0, 500), stream.substr(500, 9500), stream.substr(10000, 20000)};
+  std::string received;
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
+  received += Take(300);
+  EXPECT_EQ(received, stream.substr(0, 300));
+  EXPECT_EQ(tuner_.received.length.load(), 200u);
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);  // 200 waiting: below the limit
+  tuner_.bufferLimit = 1u << 30;                           // let the last block through too
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
+  EXPECT_EQ(tuner_.received.length.load(), 29700u);
+  while (received.size() < stream.size()) {
+    const std::string part = Take(4096);
+    ASSERT_FALSE(part.empty());
+    EXPECT_LE(part.size(), 4096u);
+    received += part;
+  }
+  EXPECT_EQ(received, stream);
+  EXPECT_EQ(Take(4096), "");
+}
+
+TEST_F(TunerHandoff, TakesNothingWhenStoppedOrWithoutRoom) {
+  driver_.blocks = {std::string(100, 'x')};
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
+  std::uint8_t room[200];
+  std::uint32_t count = 7;
+  EXPECT_FALSE(TakeReceived(tuner_, nullptr, 200, &count));
+  EXPECT_EQ(count, 0u);
+  count = 7;
+  EXPECT_FALSE(TakeReceived(tuner_, room, 0, &count));
+  EXPECT_EQ(count, 0u);
+  tuner_.running.store(false);
+  EXPECT_EQ(Take(200), "");
+  EXPECT_EQ(tuner_.received.length.load(), 100u);
+  tuner_.running.store(true);
+  EXPECT_EQ(Take(200), std::string(100, 'x'));
+}
+
+// With the events in place, as the tuner thread has them, the hand-off still
+// passes and leaves both events signalled.
+TEST_F(TunerHandoff, LeavesBothEventsSignalled) {
+  tuner_.lockEvent = platform::CreateManualResetEvent(TunerLockEventName(tuner_), true);
+  tuner_.lock2Event = platform::CreateManualResetEvent(TunerLock2EventName(tuner_), true);
+  ASSERT_TRUE(tuner_.lockEvent && tuner_.lock2Event);
+  driver_.blocks = {"abc", "def"};
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
+  EXPECT_EQ(Take(2), "ab");
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
+  EXPECT_EQ(Take(10), "cdef");
+  tuner_.lockEvent->Wait();   // would hang if a side left its event reset
+  tuner_.lock2Event->Wait();
+  EXPECT_NE(TunerLockEventName(tuner_), TunerLock2EventName(tuner_));
+}
+
+}  // namespace
+}  // namespace kestrun

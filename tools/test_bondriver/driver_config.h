@@ -1,0 +1,45 @@
+// The test driver's configuration: a text file of key=value lines, named by
+// the environment variable KESTRUN_TEST_DRIVER_CONFIG or else lying beside the
+// driver library as "<library path>.conf".
+//
+//   file=PATH         stream served by FetchStream, one block per call
+//   block=BYTES       block size (default 3008 = 16 packets)
+//   pace_us=N         pause inside every FetchStream call (default 1000)
+//   loop=0|1          start the file over at its end instead of running dry
+//   mode=normal|nullfactory|openfail|noext|stall
+//   stall_calls=N     the first N FetchStream calls after Open hand out nothing
+//   stall_ms=T        so do all calls in the first T ms after Open
+//   idle=0|1|2        how "nothing" looks: 0 result 0, 1 result 1 with no
+//                     block, 2 result 1 with a block of length 0
+//   calllog=PATH      one line appended per call received
+//   gate=0|1          hand out data only as far as TestDriverAllow permits,
+//                     so a test can hold the driver to its consumer's pace
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace test_bondriver {
+
+enum class DriverMode { Normal, NullFactory, OpenFail, NoExtension, Stall };
+
+struct DriverConfig {
+  std::string file;
+  std::uint32_t block = 188 * 16;
+  std::uint32_t paceUs = 1000;
+  bool loop = false;
+  DriverMode mode = DriverMode::Normal;
+  std::uint64_t stallCalls = 0;
+  std::uint32_t stallMs = 0;
+  int idle = 0;
+  std::string callLog;
+  bool gate = false;
+};
+
+// Reads the configuration in force; defaults where no file or key is found.
+DriverConfig LoadDriverConfig();
+
+// Full path of the driver library itself (empty when it cannot be found).
+std::string OwnModulePath();
+
+}  // namespace test_bondriver

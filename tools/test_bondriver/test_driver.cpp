@@ -1,0 +1,183 @@
+#include "test_driver.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "call_log.h"
+#include "driver_config.h"
+
+namespace test_bondriver {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<std::uint64_t> allowance{0};
+
+// The behaviour shared by both driver classes.
+class DriverCore {
+ public:
+  explicit DriverCore(const DriverConfig& config)
+      : config_(config), log_(config.callLog), block_(config.block) {}
+  ~DriverCore() { CloseFile(); }
+  DriverCore(const DriverCore&) = delete;
+  DriverCore& operator=(const DriverCore&) = delete;
+
+  void Log(const std::string& line) { log_.Line(line); }
+
+  std::int32_t Open() {
+    Log("Open");
+    if (config_.mode == DriverMode::OpenFail) return 0;
+    CloseFile();
+    if (!config_.file.empty()) file_ = std::fopen(config_.file.c_str(), "rb");
+    openedAt_ = Clock::now();
+    fetchCalls_ = 0;
+    delivered_ = 0;
+    return 1;
+  }
+
+  void Close() {
+    Log("Close");
+    CloseFile();
+  }
+
+  std::int32_t Fetch(std::uint8_t** block, std::uint32_t* size, std::uint32_t* remain) {
+    if (config_.paceUs > 0) std::this_thread::sleep_for(std::chrono::microseconds(config_.paceUs));
+    ++fetchCalls_;
+    if (remain != nullptr) *remain = 0;
+    const std::size_t got = Stalled() || Gated() ? 0 : ReadBlock();
+    if (got == 0) return Idle(block, size);
+    delivered_ += got;
+    if (block != nullptr) *block = block_.data();
+    if (size != nullptr) *size = static_cast<std::uint32_t>(got);
+    return 1;
+  }
+
+  void Flush() { Log("FlushStream"); }
+
+  std::int32_t Select(std::uint32_t space, std::uint32_t channel) {
+    Log("SelectSpaceChannel " + std::to_string(space) + " " + std::to_string(channel));
+    return 1;
+  }
+
+ private:
+  bool Stalled() const {
+    if (fetchCalls_ <= config_.stallCalls) return true;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - openedAt_);
+    return elapsed.count() < static_cast<long long>(config_.stallMs);
+  }
+
+  bool Gated() const { return config_.gate && delivered_ >= allowance.load(); }
+
+  std::size_t ReadBlock() {
+    if (file_ == nullptr) return 0;
+    std::size_t got = std::fread(block_.data(), 1, block_.size(), file_);
+    if (got == 0 && config_.loop) {
+      std::rewind(file_);
+      got = std::fread(block_.data(), 1, block_.size(), file_);
+    }
+    return got;
+  }
+
+  std::int32_t Idle(std::uint8_t** block, std::uint32_t* size) {
+    if (block != nullptr) *block = config_.idle == 2 ? block_.data() : nullptr;
+    if (size != nullptr) *size = 0;
+    return config_.idle == 0 ? 0 : 1;
+  }
+
+  void CloseFile() {
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+  }
+
+  DriverConfig config_;
+  CallLog log_;
+  std::vector<std::uint8_t> block_;
+  std::FILE* file_ = nullptr;
+  Clock::time_point openedAt_ = Clock::now();
+  std::uint64_t fetchCalls_ = 0;
+  std::uint64_t delivered_ = 0;
+};
+
+// A driver object with the base interface only.
+class PlainDriver final : public IBonDriver {
+ public:
+  explicit PlainDriver(const DriverConfig& config) : core_(config) {}
+
+  std::int32_t Open() override { return core_.Open(); }
+  void Close() override { core_.Close(); }
+  void Reserved2() override { core_.Log("Reserved 2"); }
+  void Reserved3() override { core_.Log("Reserved 3"); }
+  void Reserved4() override { core_.Log("Reserved 4"); }
+  void Reserved5() override { core_.Log("Reserved 5"); }
+  std::int32_t FetchStream(std::uint8_t** block, std::uint32_t* size, std::uint32_t* remain) override {
+    return core_.Fetch(block, size, remain);
+  }
+  void Reserved7() override { core_.Log("Reserved 7"); }
+  void FlushStream() override { core_.Flush(); }
+  void Destroy() override {
+    core_.Log("Destroy");
+    delete this;
+  }
+
+ private:
+  DriverCore core_;
+};
+
+// A full driver object.
+class ExtendedDriver final : public IBonDriver2 {
+ public:
+  explicit ExtendedDriver(const DriverConfig& config) : core_(config) {}
+
+  std::int32_t Open() override { return core_.Open(); }
+  void Close() override { core_.Close(); }
+  void Reserved2() override { core_.Log("Reserved 2"); }
+  void Reserved3() override { core_.Log("Reserved 3"); }
+  void Reserved4() override { core_.Log("Reserved 4"); }
+  void Reserved5() override { core_.Log("Reserved 5"); }
+  std::int32_t FetchStream(std::uint8_t** block, std::uint32_t* size, std::uint32_t* remain) override {
+    return core_.Fetch(block, size, remain);
+  }
+  void Reserved7() override { core_.Log("Reserved 7"); }
+  void FlushStream() override { core_.Flush(); }
+  void Destroy() override {
+    core_.Log("Destroy");
+    delete this;
+  }
+  void Reserved10() override { core_.Log("Reserved 10"); }
+  void Reserved11() override { core_.Log("Reserved 11"); }
+  void Reserved12() override { core_.Log("Reserved 12"); }
+  void Reserved13() override { core_.Log("Reserved 13"); }
+  std::int32_t SelectSpaceChannel(std::uint32_t space, std::uint32_t channel) override {
+    return core_.Select(space, channel);
+  }
+
+ private:
+  DriverCore core_;
+};
+
+}  // namespace
+
+IBonDriver* CreateTestDriver() {
+  const DriverConfig config = LoadDriverConfig();
+  {
+    CallLog log(config.callLog);
+    log.Line("CreateBonDriver");
+  }
+  switch (config.mode) {
+    case DriverMode::NullFactory:
+      return nullptr;
+    case DriverMode::NoExtension:
+      return new PlainDriver(config);
+    default:
+      return new ExtendedDriver(config);
+  }
+}
+
+}  // namespace test_bondriver
+
+extern "C" void TestDriverAllow(std::uint64_t bytes) { test_bondriver::allowance.store(bytes); }
