@@ -1,0 +1,62 @@
+// The packet reader: one large block filled by one read call at a time and
+// scanned for sync bytes, so that a stream starting or resuming at any byte
+// is picked up at its next packet boundary, in 188-byte and in 192-byte
+// (4-byte prefix) framing alike. It does no I/O of its own: every byte comes
+// through the ByteSource it is handed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "ts/packet.h"
+#include "worker/byte_source.h"
+
+namespace kestrun {
+
+inline constexpr std::uint32_t kPlainPacketSize = static_cast<std::uint32_t>(kTsPacketSize);
+inline constexpr std::uint32_t kFramedPacketSize = 192;
+
+struct ReadBuffer {
+  std::unique_ptr<std::uint8_t[]> block;  // none until the first NextPacket
+  std::uint32_t blockSize = 0;            // bytes allocated: capacity or the floor
+  std::uint32_t capacity = 0;             // fixed by the worker before the first call
+  std::uint32_t validLength = 0;          // bytes from block[0] that hold stream data
+  std::uint32_t cursor = 0;               // index of the next byte not yet examined
+  std::uint64_t blockPosition = 0;        // stream bytes read before block[0]
+};
+
+enum class PacketStatus {
+  Packet,             // a packet was found
+  SourceEnded,        // the read delivered nothing (end of file, or no data yet)
+  SourceFailed,       // the read call failed (a broken pipe included)
+  NoMemory,           // the block could not be allocated
+  CapacityTooSmall,   // the capacity cannot hold one packet
+};
+
+struct PacketResult {
+  PacketStatus status = PacketStatus::SourceEnded;
+  const std::uint8_t* packet = nullptr;  // the sync byte; valid until the next call
+  std::uint32_t length = 0;              // 188 or 192
+  // Bytes of the stream before the packet's sync byte, counted from where
+  // reading began (the caller adds its start offset).
+  std::uint64_t position = 0;
+
+  bool HasPacket() const { return status == PacketStatus::Packet; }
+};
+
+// The next packet of the stream, refilling the block from `source` when the
+// held data cannot show where it is. A packet is confirmed by a sync byte 188
+// (else 192) bytes further on; bytes that cannot be judged yet are carried
+// into the next fill, so no packet is lost at a fill boundary. Only when a
+// read delivers nothing or fails is the held tail judged on its own: a sync
+// byte with a whole packet behind it is then the last packet, anything
+// shorter is kept for a later read. Every call that finds no packet in the
+// held data calls Read again, so a source that delivers more later (standard
+// input, the tuner) resumes where it stopped.
+PacketResult NextPacket(ReadBuffer& buffer, ByteSource& source,
+                        std::uint32_t requestedSize = kPlainPacketSize);
+
+// Frees the block and forgets the held data.
+void ReleaseReadBuffer(ReadBuffer& buffer);
+
+}  // namespace kestrun

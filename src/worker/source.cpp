@@ -1,0 +1,87 @@
+#include "worker/source.h"
+
+#include <cstring>
+
+#include "support/decimal.h"
+#include "support/run_flags.h"
+
+namespace kestrun {
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+ClassifiedSource ClassifySource(std::string& sourcePath) {
+  ClassifiedSource result;
+  std::string offsetText;
+  const std::size_t semicolon = sourcePath.find(';');
+  if (semicolon != std::string::npos) {
+    offsetText = sourcePath.substr(semicolon + 1);
+    sourcePath.resize(semicolon);
+  }
+  if (sourcePath.empty()) return result;
+  if (sourcePath == kStdInSource) {
+    result.kind = SourceKind::StdIn;
+  } else if (StartsWith(sourcePath, kPipePrefix)) {
+    result.kind = SourceKind::Pipe;
+  } else if (StartsWith(sourcePath, kTunerPrefix)) {
+    result.kind = SourceKind::Tuner;
+  } else if (!platform::PathExists(sourcePath)) {
+    result.kind = SourceKind::Invalid;
+  } else if (platform::IsFifoPath(sourcePath)) {
+    // Probing or seeking a FIFO would consume stream bytes.
+    result.kind = SourceKind::Pipe;
+  } else {
+    result.kind = SourceKind::File;
+    if (semicolon != std::string::npos) result.startOffset = ParseDecimal64(offsetText);
+  }
+  return result;
+}
+
+namespace {
+
+platform::FileHandle WaitForPipe(const std::string& path) {
+  const std::int64_t firstTry = platform::CalendarSeconds();
+  for (;;) {
+    platform::FileHandle handle = platform::OpenPipeOnce(path);
+    if (handle.valid()) return handle;
+    platform::PumpMessages();
+    platform::SleepMs(333);
+    if (AbortFlag.load(std::memory_order_relaxed) != 0) break;
+    if (platform::CalendarSeconds() - firstTry >= 5) break;
+  }
+  return {};
+}
+
+}  // namespace
+
+platform::FileHandle OpenSource(SourceKind kind, const std::string& path) {
+  switch (kind) {
+    case SourceKind::File:
+      return platform::OpenFileForRead(path);
+    case SourceKind::StdIn:
+      return platform::OpenStdIn();
+    case SourceKind::Pipe:
+      return WaitForPipe(path);
+    default:
+      return {};
+  }
+}
+
+std::uint32_t ReadBufferCapacity(std::int32_t bufsize) {
+  const auto requested = static_cast<std::uint32_t>(bufsize);
+  return requested >= kMinimumReadBufferSize ? requested : kDefaultReadBufferSize;
+}
+
+std::int64_t ApplyStartOffset(platform::FileHandle handle, std::int64_t startOffset) {
+  std::int64_t position = 0;
+  if (startOffset > 0) {
+    position = platform::SeekFile(handle, startOffset, platform::SeekOrigin::Begin);
+  } else if (startOffset < 0) {
+    position = platform::SeekFile(handle, startOffset + 1, platform::SeekOrigin::End);
+  }
+  if (position < 0) position = platform::SeekFile(handle, 0, platform::SeekOrigin::Current);
+  return position < 0 ? 0 : position;
+}
+
+}  // namespace kestrun

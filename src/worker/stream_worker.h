@@ -1,0 +1,32 @@
+// The stream worker: the thread that reads one job's source packet by packet,
+// drives the analysis and prints drop, wrap-around and progress lines.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+#include "support/job_settings.h"
+#include "ts/ts_context.h"
+
+namespace kestrun {
+
+// One job's record, built by the job runner and read by it again only after
+// the worker has ended.
+struct JobRecord {
+  std::string sourcePath;  // cut at its first ';' by the worker
+  TsContextList contextList;
+  TsContext* context = nullptr;
+  platform::FileHandle inputHandle;
+};
+
+struct WorkerArgs {
+  JobRecord* jobs = nullptr;  // the worker processes the first record only
+  int count = 0;
+  const JobSettings* settings = nullptr;
+};
+
+// Thread routine. Returns 1 when the job record was processed, 0 when the
+// argument or the record is missing or no analysis context could be made.
+int StreamWorkerMain(WorkerArgs* args);
+
+}  // namespace kestrun
