@@ -1,0 +1,64 @@
+# Front door for the everyday commands; the real build is CMake (presets).
+#   make demo    build natively, generate a sample stream, check it
+#   make test    build all three builds that this machine can make, run all tests
+#   make bench   throughput benchmark (see README)
+SHELL := /bin/bash
+JOBS ?= 2
+BUILD := build
+WINE_ENV := WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+HAVE_MINGW64 := $(shell command -v x86_64-w64-mingw32-g++-posix >/dev/null && echo yes)
+HAVE_MINGW32 := $(shell command -v i686-w64-mingw32-g++-posix >/dev/null && echo yes)
+HAVE_WINE64 := $(shell test -x /usr/lib/wine/wine64 && echo yes)
+HAVE_WINE32 := $(shell test -x /usr/lib/wine/wine && echo yes)
+
+.PHONY: native win64 win32 windows demo test wineprefix bench clean
+
+native:
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j$(JOBS)
+
+win64:
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64 -j$(JOBS)
+
+win32:
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 -j$(JOBS)
+
+demo: native
+	@mkdir -p $(BUILD)/demo
+	$(BUILD)/native/tools/tsgen/tsgen --demo -o $(BUILD)/demo/sample.ts
+	@rm -f $(BUILD)/demo/sample.kestrun.log
+	@$(BUILD)/native/kestrun $(BUILD)/demo/sample.ts; status=$$?; \
+	  echo "kestrun exit code: $$status (the number of drops)"; \
+	  echo "log written to $(BUILD)/demo/sample.kestrun.log"
+
+# Windows builds are made when the cross compilers exist. With
+# KESTRUN_REQUIRE_WINDOWS=1 (CI) a missing toolchain or Wine is an error.
+windows:
+ifeq ($(HAVE_MINGW64)$(HAVE_MINGW32),yesyes)
+	$(MAKE) win64 win32
+else
+	@if [ -n "$$KESTRUN_REQUIRE_WINDOWS" ]; then echo "mingw-w64 cross compilers missing" >&2; exit 1; fi
+	@echo "NOTE: mingw-w64 cross compilers not found: the Windows builds and their Wine tests are skipped"
+endif
+
+wineprefix:
+ifeq ($(HAVE_WINE64)$(HAVE_WINE32),yesyes)
+	@test -d $(BUILD)/wineprefix/drive_c || $(WINE_ENV) /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+else
+	@if [ -n "$$KESTRUN_REQUIRE_WINDOWS" ]; then echo "Wine (wine64 and wine32) missing" >&2; exit 1; fi
+	@echo "NOTE: Wine not found: the Windows tests are skipped"
+endif
+
+# ctest lists every skipped test at the end ("did not run ... Skipped"); the
+# Windows ones say why in their output.
+test: windows native wineprefix
+	cd $(BUILD)/native && KESTRUN_WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix \
+	  ctest --output-on-failure -j$(JOBS) --timeout 600
+
+bench: native
+	tools/bench/run_bench.sh
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,33 @@
+// The program driver: the command line, the loop over sources and passes,
+// the job runner, start-up, console control and the exit clean-up.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/job_settings.h"
+
+namespace kestrun {
+
+using SourceList = std::vector<std::string>;
+
+// What main keeps for the whole run.
+struct ProgramContext {
+  JobSettings settings;
+  SourceList sources;
+  std::string currentSource;
+  std::string programBaseName;  // executable name without folder and extension
+  std::string tempFolder;       // with a trailing separator
+};
+
+// Runs one job on `program.currentSource`: validates the source, chooses the
+// log, runs the stream worker on its own thread, prints the summary and
+// returns the job's drop total (0 when the source is rejected).
+std::int32_t RunJob(ProgramContext& program);
+
+// The whole program: start-up, command line, passes, clean-up, closing line.
+// Returns the process exit status.
+int RunProgram(int argc, char** argv);
+
+}  // namespace kestrun

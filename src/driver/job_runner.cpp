@@ -1,0 +1,42 @@
+#include <array>
+#include <system_error>
+#include <thread>
+
+#include "driver/job.h"
+#include "driver/source_check.h"
+#include "driver/summary.h"
+#include "output/message.h"
+#include "support/catalog.h"
+#include "worker/stream_worker.h"
+
+namespace kestrun {
+namespace {
+
+constexpr int kJobRecordCount = 2;
+
+// Runs the worker on its own thread and waits for it without time-out.
+void RunWorker(WorkerArgs& args) {
+  try {
+    std::thread worker(StreamWorkerMain, &args);
+    worker.join();
+  } catch (const std::system_error& error) {
+    WriteMessage(text::kMsgWorkerThreadFailed, kJobRecordCount, error.code().value());
+  }
+}
+
+}  // namespace
+
+std::int32_t RunJob(ProgramContext& program) {
+  const std::string& source = program.currentSource;
+  if (source.empty()) return 0;
+  if (!CheckSource(program, source.substr(0, source.find(';')))) return 0;
+  ChooseLogTarget(program.settings);
+
+  std::array<JobRecord, kJobRecordCount> jobs;
+  jobs[0].sourcePath = source;
+  WorkerArgs args{jobs.data(), kJobRecordCount, &program.settings};
+  RunWorker(args);
+  return PrintSummary(jobs.data(), kJobRecordCount, program.settings.reportWrapAround);
+}
+
+}  // namespace kestrun

@@ -1,0 +1,91 @@
+#include "driver/command_line.h"
+#include "driver/job.h"
+#include "driver/startup.h"
+#include "driver/usage.h"
+#include "output/console.h"
+#include "output/message.h"
+#include "platform/platform.h"
+#include "support/catalog.h"
+#include "support/run_flags.h"
+
+namespace kestrun {
+namespace {
+
+void ShowUsageScreen(const ProgramContext& program) {
+  const std::string exePath = platform::ExecutablePath();
+  ShowUsage(program.programBaseName, platform::ReadVersionString(exePath, "CompanyName"),
+            platform::ReadVersionString(exePath, "Comments"));
+}
+
+void Prompts(const JobSettings& settings) {
+  if (settings.printProcessId) {
+    ConsolePrint(text::kMsgProcessId, platform::ProcessId());
+    ConsoleFlush();
+    LineStartFlag.store(true, std::memory_order_relaxed);
+  }
+  if (settings.pauseAtStart) {
+    ConsoleText(text::kMsgPressAnyKey);
+    ConsoleFlush();
+    LineStartFlag.store(true, std::memory_order_relaxed);
+    platform::ReadKeyNoEcho();
+  }
+}
+
+// One pass over the source list; the job totals add up as 32-bit integers.
+void RunPass(ProgramContext& program, std::uint32_t& total) {
+  for (const std::string& entry : program.sources) {
+    if (AbortFlag.load(std::memory_order_relaxed) != 0) return;
+    const std::string savedLogPath = program.settings.logPath;
+    const std::uint32_t savedConsoleFlags = ConsoleFlags.load(std::memory_order_relaxed);
+    program.currentSource = entry;
+    DropHeaderPending.store(true, std::memory_order_relaxed);
+    total += static_cast<std::uint32_t>(RunJob(program));
+    program.settings.logPath = savedLogPath;
+    ConsoleFlags.store(savedConsoleFlags, std::memory_order_relaxed);
+  }
+}
+
+std::int32_t RunPasses(ProgramContext& program) {
+  std::uint32_t total = 0;
+  if (program.sources.empty()) return 0;
+  JobSettings& settings = program.settings;
+  const std::int32_t firstLoopCount = settings.loopCount;
+  for (;;) {
+    RunPass(program, total);
+    if (settings.loopCount > 0) --settings.loopCount;
+    if (!settings.loopEnabled || AbortFlag.load(std::memory_order_relaxed) != 0) break;
+    if (firstLoopCount > 0 && settings.loopCount <= 0) break;
+  }
+  return static_cast<std::int32_t>(total);
+}
+
+}  // namespace
+
+int RunProgram(int argc, char** argv) {
+  platform::InitPlatform();
+  ConsoleFlags.store(kConsoleOn, std::memory_order_relaxed);
+  SetLogTarget("", 0);
+
+  ProgramContext program;
+  InitApplication(program);
+  platform::AllocConsoleIfNeeded();
+  platform::InstallConsoleControlHandler(ConsoleControlHandler);
+
+  std::uint32_t consoleFlags = ConsoleFlags.load(std::memory_order_relaxed);
+  ParseCommandLine(argc, argv, program.settings, program.sources, consoleFlags);
+  ConsoleFlags.store(consoleFlags, std::memory_order_relaxed);
+  if (argc <= 1) {
+    ShowUsageScreen(program);
+    return 0;
+  }
+
+  Prompts(program.settings);
+  const std::int32_t total = RunPasses(program);
+  program.settings.durationText.reset();
+  ExitCleanup(program);
+  WriteMessage(text::kMsgClosing, total);
+  ConsoleFlush();
+  return platform::ExitStatusFor(total);
+}
+
+}  // namespace kestrun

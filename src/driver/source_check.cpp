@@ -1,0 +1,59 @@
+#include "driver/source_check.h"
+
+#include "output/message.h"
+#include "platform/platform.h"
+#include "support/catalog.h"
+#include "support/format_text.h"
+#include "support/ts_probe.h"
+#include "tuner/tuner_source.h"
+#include "worker/source.h"
+
+namespace kestrun {
+namespace {
+
+// The job runner's test for standard input is a prefix test; the worker's
+// is exact, so CONTENT.ts skips these checks here and is read as a file
+// there when it exists.
+bool IsStdInOrPipe(const std::string& source) {
+  return StartsWith(source, kStdInSource) || StartsWith(source, kPipePrefix);
+}
+
+bool CheckFile(ProgramContext& program, const std::string& path) {
+  if (!platform::PathExists(path)) {
+    WriteMessage(text::kMsgFileMissing, path.c_str());
+    return false;
+  }
+  if (platform::IsFifoPath(path)) return true;  // read as a pipe, never probed
+  if (ProbeTsFile(path) == 0) {
+    WriteMessage(text::kMsgNotTransportStream, path.c_str());
+    return false;
+  }
+  JobSettings& settings = program.settings;
+  if (settings.logEnabled && settings.logPath.empty()) {
+    const platform::PathParts parts = platform::SplitPath(path);
+    settings.logPath = FormatText(text::kFmtLogName, parts.drive.c_str(), parts.folder.c_str(),
+                                  parts.name.c_str(), program.programBaseName.c_str());
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CheckSource(ProgramContext& program, const std::string& source) {
+  if (IsStdInOrPipe(source)) return true;
+  if (StartsWith(source, kTunerPrefix)) return !ReportTunerSourceIssue(source);
+  return CheckFile(program, source);
+}
+
+void ChooseLogTarget(JobSettings& settings) {
+  // Without a log path the previous job's target stays in force.
+  if (settings.logPath.empty()) return;
+  if (ProbeTsFile(settings.logPath) != 0) {
+    WriteMessage(text::kMsgLogIsTransportStream, settings.logPath.c_str());
+    settings.logPath.clear();
+    settings.logEnabled = false;
+  }
+  SetLogTarget(settings.logPath, settings.logEnabled ? kLogAppend : 0);
+}
+
+}  // namespace kestrun

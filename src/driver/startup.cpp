@@ -1,0 +1,77 @@
+#include "driver/startup.h"
+
+#include <system_error>
+#include <thread>
+
+#include "output/console.h"
+#include "output/message.h"
+#include "support/catalog.h"
+#include "support/find_files.h"
+#include "support/run_flags.h"
+
+namespace kestrun {
+namespace {
+
+constexpr unsigned kHousekeepingSliceMs = 100;
+
+// Keeps the main thread's message queue drained until a stop is requested.
+void HousekeepingThread(platform::Event* started) {
+  started->Set();
+  while (AbortFlag.load(std::memory_order_relaxed) == 0) {
+    platform::PumpMessages();
+    platform::SleepMs(kHousekeepingSliceMs);
+  }
+}
+
+void StartHousekeeping() {
+  if (AbortFlag.load(std::memory_order_relaxed) != 0) return;
+  std::unique_ptr<platform::Event> started = platform::CreateManualResetEvent("", false);
+  if (!started) return;
+  try {
+    std::thread thread(HousekeepingThread, started.get());
+    started->Wait();
+    thread.detach();
+  } catch (const std::system_error& error) {
+    WriteMessage(text::kMsgMainThreadFailed, error.code().value());
+  }
+}
+
+void Notice(const char* message) {
+  const std::uint32_t flags = ConsoleFlags.load(std::memory_order_relaxed);
+  if ((flags & kConsoleOn) == 0 || (flags & kConsoleNoProgress) != 0) return;
+  ConsoleText(message);
+  ConsoleFlush();
+  LineStartFlag.store(true, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+void InitApplication(ProgramContext& program) {
+  program.tempFolder = platform::TempFolder();
+  program.programBaseName = platform::SplitPath(platform::ExecutablePath()).name;
+  StartHousekeeping();
+}
+
+bool ConsoleControlHandler(platform::ConsoleEvent event) {
+  switch (event) {
+    case platform::ConsoleEvent::CtrlC:
+      ConsoleEventCode.store(1, std::memory_order_relaxed);
+      AbortFlag.store(1, std::memory_order_relaxed);
+      Notice(text::kMsgCtrlC);
+      return true;
+    case platform::ConsoleEvent::Close:
+      ConsoleEventCode.store(2, std::memory_order_relaxed);
+      AbortFlag.store(1, std::memory_order_relaxed);
+      Notice(text::kMsgConsoleClosed);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void ExitCleanup(const ProgramContext& program) {
+  AbortFlag.store(1, std::memory_order_relaxed);
+  DeleteTempLeftovers(program.tempFolder);
+}
+
+}  // namespace kestrun

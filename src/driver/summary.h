@@ -1,0 +1,14 @@
+// The per-job summary block printed after the worker has ended.
+#pragma once
+
+#include <cstdint>
+
+#include "worker/stream_worker.h"
+
+namespace kestrun {
+
+// Prints the summary of every job record and returns the job's drop total:
+// the drops of all PIDs that are not PCR PIDs.
+std::int32_t PrintSummary(const JobRecord* jobs, int count, bool reportWrapAround);
+
+}  // namespace kestrun

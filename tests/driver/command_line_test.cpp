@@ -1,0 +1,185 @@
+#include "driver/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "support/run_flags.h"
+
+namespace kestrun {
+namespace {
+
+bool DashOnly(char c) { return c == '-'; }
+bool DashOrSlash(char c) { return c == '-' || c == '/'; }
+
+struct Parsed {
+  JobSettings settings;
+  SourceList sources;
+  std::uint32_t consoleFlags = kConsoleOn;
+};
+
+Parsed Parse(const std::vector<std::string>& arguments, OptionPrefixTest prefix = &DashOnly) {
+  std::vector<const char*> argv{"kestrun"};
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  argv.push_back(nullptr);
+  Parsed parsed;
+  ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), parsed.settings, parsed.sources,
+                   parsed.consoleFlags, prefix);
+  return parsed;
+}
+
+// The settings a case expects; fields not named keep the defaults.
+struct Expected {
+  bool logEnabled = true;
+  std::string logPath;
+  std::int32_t readBufferSize = 0;
+  std::optional<std::string> durationText;
+  bool pauseAtStart = false;
+  bool printProcessId = false;
+  bool reportWrapAround = false;
+  bool loopEnabled = false;
+  std::int32_t loopCount = 0;
+  bool noProgress = false;
+  SourceList sources;
+};
+
+void ExpectParsed(const Parsed& parsed, const Expected& expected) {
+  const JobSettings& s = parsed.settings;
+  EXPECT_EQ(s.logEnabled, expected.logEnabled);
+  EXPECT_EQ(s.logPath, expected.logPath);
+  EXPECT_EQ(s.readBufferSize, expected.readBufferSize);
+  EXPECT_EQ(s.durationText, expected.durationText);
+  EXPECT_EQ(s.pauseAtStart, expected.pauseAtStart);
+  EXPECT_EQ(s.printProcessId, expected.printProcessId);
+  EXPECT_EQ(s.reportWrapAround, expected.reportWrapAround);
+  EXPECT_EQ(s.loopEnabled, expected.loopEnabled);
+  EXPECT_EQ(s.loopCount, expected.loopCount);
+  EXPECT_EQ((parsed.consoleFlags & kConsoleNoProgress) != 0, expected.noProgress);
+  EXPECT_EQ(parsed.consoleFlags & kConsoleOn, kConsoleOn);
+  EXPECT_EQ(parsed.sources, expected.sources);
+}
+
+// Adjusts the default expectation to what a case expects.
+using Expect = void (*)(Expected&);
+
+struct ParseCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  Expect expect;
+};
+
+Expected ExpectationOf(const ParseCase& c) {
+  Expected expected;
+  if (c.expect != nullptr) c.expect(expected);
+  return expected;
+}
+
+// Scenario                       arguments                       outcome
+// word prefix, any case          -LOGPATH x                      logPath x
+// attached loop count            -loop5                          5 passes
+// longer text still matches      -dumpx v a.ts                   v eaten, a.ts
+// piddef then pid                -piddef 5 a.ts                  pid; 5, a.ts sources
+// option word is never a value   -logpath -nolog                 log off, no path
+// value option at the end        a.ts -logpath / -bufsize        no effect
+// empty arguments                "" a.ts "" -srcpath ""          only a.ts
+const std::vector<ParseCase> kCases = {
+    {"NoArguments", {}, nullptr},
+    {"UpperCaseLogPath", {"-LOGPATH", "x"}, [](Expected& e) { e.logPath = "x"; }},
+    {"WordWithSuffixStillMatches", {"-logpathfoo", "x"}, [](Expected& e) { e.logPath = "x"; }},
+    {"LoopWithCount", {"-loop5"}, [](Expected& e) { e.loopEnabled = true; e.loopCount = 5; }},
+    {"LoopWithoutCount", {"-loop"}, [](Expected& e) { e.loopEnabled = true; }},
+    {"LoopWithJunkCount", {"-loopx"}, [](Expected& e) { e.loopEnabled = true; }},
+    {"LoopWithSignedCount", {"-LOOP-3"}, [](Expected& e) { e.loopEnabled = true; e.loopCount = -3; }},
+    {"LoopCountIsNotTheNextArgument", {"-loop", "7"},
+     [](Expected& e) { e.loopEnabled = true; e.sources = {"7"}; }},
+    {"LaterLoopWithoutDigitsKeepsCount", {"-loop3", "-loop"},
+     [](Expected& e) { e.loopEnabled = true; e.loopCount = 3; }},
+    {"LoopThenSources", {"-loop2", "a.ts", "b.ts"},
+     [](Expected& e) { e.loopEnabled = true; e.loopCount = 2; e.sources = {"a.ts", "b.ts"}; }},
+    {"DumpWithSuffixEatsValue", {"-dumpx", "v", "a.ts"}, [](Expected& e) { e.sources = {"a.ts"}; }},
+    {"PiddefIsAlsoPid", {"-piddef", "5", "a.ts"},
+     [](Expected& e) { e.printProcessId = true; e.sources = {"5", "a.ts"}; }},
+    {"OptionWordIsNeverAValue", {"-logpath", "-nolog"}, [](Expected& e) { e.logEnabled = false; }},
+    {"FilterPathEatsValue", {"-filterpath", "x.txt", "a.ts"},
+     [](Expected& e) { e.sources = {"a.ts"}; }},
+    {"IgnoredValueWords",
+     {"-wsize", "1", "-wcaption", "2", "-tvtppath", "3", "-capmergepatch", "4", "-rwcntundrop", "5",
+      "-rwcntdrop", "6", "-paramhex", "7", "-patchtime", "8", "a.ts"},
+     [](Expected& e) { e.sources = {"a.ts"}; }},
+    {"MixedCaseNoLog", {"-NoLog"}, [](Expected& e) { e.logEnabled = false; }},
+    {"ShorterThanAWordMatchesNothing", {"-nolo", "a.ts"}, [](Expected& e) { e.sources = {"a.ts"}; }},
+    {"OnlyFlags", {"-pause", "-PID", "-wraparound", "-nodel", "-noprogress"},
+     [](Expected& e) {
+       e.pauseAtStart = true; e.printProcessId = true; e.reportWrapAround = true;
+       e.noProgress = true;
+     }},
+    {"NoProgressMixedCase", {"-NOPROGRESS", "a.ts"},
+     [](Expected& e) { e.noProgress = true; e.sources = {"a.ts"}; }},
+    {"EmptyArgumentsNeverSources", {"", "a.ts", "", "-srcpath", ""},
+     [](Expected& e) { e.sources = {"a.ts"}; }},
+    {"EmptyValueIsConsumed", {"-logpath", "", "b.ts"}, [](Expected& e) { e.sources = {"b.ts"}; }},
+    {"SrcpathMarker", {"-srcpath", "a.ts", "b.ts"}, [](Expected& e) { e.sources = {"a.ts", "b.ts"}; }},
+    {"SrcpathNeverTakesAnOptionWord", {"-srcpath", "-x.ts", "b.ts"},
+     [](Expected& e) { e.sources = {"b.ts"}; }},
+    {"UnknownWordThenSource", {"-logpath", "-xyz", "a.ts"}, [](Expected& e) { e.sources = {"a.ts"}; }},
+    {"LonePrefixThenSource", {"-logpath", "-", "a.ts"}, [](Expected& e) { e.sources = {"a.ts"}; }},
+    {"LogPathAtEnd", {"a.ts", "-logpath"}, [](Expected& e) { e.sources = {"a.ts"}; }},
+    {"BufSizeAtEnd", {"-bufsize"}, nullptr},
+    {"LaterValueOptionWins", {"-logpath", "-duration", "00:01-00:02"},
+     [](Expected& e) { e.durationText = "00:01-00:02"; }},
+    {"BufSizeWithBlanksSignAndJunk", {"-bufsize", " \t-12kb"},
+     [](Expected& e) { e.readBufferSize = -12; }},
+    {"BufSizeWithoutDigits", {"-bufsize", "kb12"}, nullptr},
+    {"BufSizeSignThenBlank", {"-bufsize", "+ 5"}, nullptr},
+    {"BufSizeLargest", {"-bufsize", "2147483647"}, [](Expected& e) { e.readBufferSize = INT32_MAX; }},
+    {"BufSizeSaturatesHigh", {"-bufsize", "4294967295"},
+     [](Expected& e) { e.readBufferSize = INT32_MAX; }},
+    {"BufSizeSaturatesLow", {"-bufsize", " -99999999999999999999"},
+     [](Expected& e) { e.readBufferSize = INT32_MIN; }},
+    {"NegativeValueIsAnOptionWord", {"-bufsize", "-5", "a.ts"},
+     [](Expected& e) { e.sources = {"a.ts"}; }},
+    {"DurationKeptWhole", {"-duration", " 00:00:10-00:01:00, 1:00:00- ;x", "a.ts"},
+     [](Expected& e) { e.durationText = " 00:00:10-00:01:00, 1:00:00- ;x"; e.sources = {"a.ts"}; }},
+    {"DurationReplaced", {"-duration", "a", "-duration", "b"},
+     [](Expected& e) { e.durationText = "b"; }},
+    {"EmptyDurationLeavesNone", {"-duration", "a", "-duration", ""}, nullptr},
+    {"SlashIsASourceOnPosix", {"/abs/path.ts", "/nolog"},
+     [](Expected& e) { e.sources = {"/abs/path.ts", "/nolog"}; }},
+};
+
+class ParseCommandLineTest : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseCommandLineTest, FillsSettingsAndSources) {
+  ExpectParsed(Parse(GetParam().arguments), ExpectationOf(GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ParseCommandLineTest, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParseCommandLine, SlashStartsAnOptionWithTheWindowsPrefix) {
+  Expected expected;
+  expected.logEnabled = false;
+  expected.loopEnabled = true;
+  expected.loopCount = 2;
+  expected.sources = {"a.ts", "b.ts"};
+  ExpectParsed(Parse({"/loop2", "a.ts", "/NOLOG", "/abs/path.ts", "b.ts"}, &DashOrSlash), expected);
+}
+
+TEST(ParseCommandLine, LongLogPathIsKeptWhole) {
+  const std::string longPath = std::string(300, 'L') + ".log";
+  EXPECT_EQ(Parse({"-logpath", longPath}).settings.logPath, longPath);
+}
+
+TEST(ParseCommandLine, NoProgressLeavesOtherFlagBitsAlone) {
+  JobSettings settings;
+  SourceList sources;
+  std::uint32_t flags = 0x80000010u;
+  const char* argv[] = {"kestrun", "-noprogress", nullptr};
+  ParseCommandLine(2, argv, settings, sources, flags, &DashOnly);
+  EXPECT_EQ(flags, 0x80000011u);
+}
+
+}  // namespace
+}  // namespace kestrun

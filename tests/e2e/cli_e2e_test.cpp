@@ -1,0 +1,181 @@
+// The real program on the command line: exact console and log bytes, exit
+// codes, the derived log name and the source checks, for every build.
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/catalog.h"
+#include "support/format_text.h"
+#include "support/kestrun_builds.h"
+#include "support/stream_builder.h"
+#include "support/temp_dir.h"
+
+namespace kestrun {
+namespace {
+
+using testing::CleanPackets;
+using testing::FileExists;
+using testing::KestrunBuild;
+using testing::PacketsWithCc;
+using testing::ReadFileBytes;
+using testing::TempDir;
+
+std::string Closing(int total) { return FormatText(text::kMsgClosing, total); }
+
+std::string SummaryLine(int pid, int lastCc, long long drops, long long total) {
+  return FormatText(text::kFmtPidSummary, pid, lastCc, drops, drops == 0 || drops == 1 ? "" : "s",
+                    total, "");
+}
+
+// The summary block as the log stores it.
+std::string SummaryBlock(const std::string& source, const std::string& lines) {
+  return FormatText(text::kFmtDropHeader, source.c_str()) + lines + "\r\n";
+}
+
+std::string UsageScreen(const std::string& baseName, bool withContact) {
+  std::string screen = std::string(text::kUsageArgs) +
+                       FormatText(text::kUsageSyntax, baseName.c_str()) + text::kUsageDescription +
+                       text::kUsagePurpose + text::kUsageSrcpath + text::kUsageNolog +
+                       text::kUsageNologText + text::kUsageLogpath + text::kUsageLogpathText +
+                       text::kUsageLogpathNolog + text::kUsageLogpathTs;
+  if (withContact) {
+    screen += text::kUsageContact;
+    screen += FormatText(text::kUsageContactItem, text::kVersionCompanyName);
+    screen += FormatText(text::kUsageContactItem, text::kVersionComments);
+  }
+  return screen;
+}
+
+class RunFixture : public ::testing::Test {
+ protected:
+  void SetUp() override { build_.exe = KESTRUN_BIN; }
+
+  testing::ProcessResult Run(const std::vector<std::string>& args,
+                             testing::ProcessOptions options = {}) {
+    if (options.workingDirectory.empty()) options.workingDirectory = dir_.path();
+    return build_.Run(args, options);
+  }
+
+  KestrunBuild build_;
+  TempDir dir_;
+};
+
+class CommandLineRun : public RunFixture, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override { KESTRUN_REQUIRE_BUILD(GetParam(), build_); }
+};
+
+TEST_P(CommandLineRun, NoArgumentShowsOnlyTheUsageScreen) {
+  const auto result = Run({});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out, UsageScreen(build_.BaseName(), true));
+}
+
+TEST_P(CommandLineRun, OnlyOptionsRunNoJob) {
+  const auto result = Run({"-nolog", "-noprogress"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out, Closing(0));
+}
+
+TEST_P(CommandLineRun, MissingFileIsReportedAndDerivesNoLog) {
+  const std::string missing = dir_.File("missing.ts");
+  const auto result = Run({build_.Path(missing)});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out,
+            FormatText(text::kMsgFileMissing, build_.Path(missing).c_str()) + Closing(0));
+  EXPECT_FALSE(FileExists(dir_.File("missing." + build_.BaseName() + ".log")));
+}
+
+TEST_P(CommandLineRun, CleanFileWritesItsLogNextToIt) {
+  const std::string source = dir_.Write("a.ts", CleanPackets(0x100, 20));
+  const auto result = Run({build_.Path(source)});
+  EXPECT_EQ(result.exitCode, 0);
+  const std::string block = SummaryBlock(build_.Path(source), SummaryLine(0x100, 3, 0, 20));
+  EXPECT_EQ(result.out, "\n" + block + Closing(0));
+  EXPECT_EQ(ReadFileBytes(dir_.File("a." + build_.BaseName() + ".log")), block + Closing(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, CommandLineRun, ::testing::Values("native", "win64", "win32"));
+
+// The rest runs on the native build: the behaviour is shared code.
+using NativeRun = RunFixture;
+
+TEST_F(NativeRun, NotATransportStreamIsRefused) {
+  const std::string source = dir_.Write("text.ts", std::string(1000, 'x'));
+  const auto result = Run({source});
+  EXPECT_EQ(result.out, FormatText(text::kMsgNotTransportStream, source.c_str()) + Closing(0));
+}
+
+// Drops are counted (and give the exit code) even before any PCR PID is
+// known; drop lines wait for one.
+TEST_F(NativeRun, LoopRunsEveryPassAndAddsTheDrops) {
+  const std::string a = dir_.Write("a.ts", PacketsWithCc(0x100, {0, 1, 3, 4, 4, 5}));
+  const std::string b = dir_.Write("b.ts", PacketsWithCc(0x200, {0, 2, 3}));
+  const auto result = Run({"-noprogress", "-loop2", a, b});
+  EXPECT_EQ(result.exitCode, 2 * (2 + 1));
+  const std::string log = ReadFileBytes(dir_.File("a.kestrun.log"));
+  const std::string aBlock = SummaryBlock(a, SummaryLine(0x100, 5, 2, 6));
+  const std::string bBlock = SummaryBlock(b, SummaryLine(0x200, 3, 1, 3));
+  // The log target of the last job stays in force for the closing line.
+  EXPECT_EQ(log, aBlock + aBlock);
+  EXPECT_EQ(ReadFileBytes(dir_.File("b.kestrun.log")), bBlock + bBlock + Closing(6));
+}
+
+TEST_F(NativeRun, LogPathNamingATransportStreamTurnsLoggingOff) {
+  const std::string a = dir_.Write("a.ts", CleanPackets(0x100, 4));
+  const std::string logTs = dir_.Write("log.ts", CleanPackets(0x101, 4));
+  const auto result = Run({"-logpath", logTs, a, a});
+  EXPECT_EQ(result.out.rfind(FormatText(text::kMsgLogIsTransportStream, logTs.c_str()), 0), 0u);
+  EXPECT_EQ(ReadFileBytes(logTs), CleanPackets(0x101, 4));
+  EXPECT_FALSE(FileExists(dir_.File("a.kestrun.log")));
+}
+
+// A message ending in CR LF is stored with CR LF once, one ending in LF with
+// LF alone. Before the first job that has a log path, messages reach the
+// console only.
+TEST_F(NativeRun, LogKeepsEachMessagesLineEnd) {
+  const std::string a = dir_.Write("a.ts", CleanPackets(0x100, 3));
+  const std::string log = dir_.File("run.log");
+  const std::string missing = FormatText(text::kMsgFileMissing, dir_.File("none.ts").c_str());
+  const auto result = Run({"-logpath", log, dir_.File("none.ts"), a, dir_.File("none.ts")});
+  EXPECT_EQ(ReadFileBytes(log), SummaryBlock(a, SummaryLine(0x100, 2, 0, 3)) + missing + Closing(0));
+  EXPECT_EQ(result.out, missing + "\n" + SummaryBlock(a, SummaryLine(0x100, 2, 0, 3)) + missing +
+                            Closing(0));
+}
+
+TEST_F(NativeRun, NoLogWithLogPathWritesNoFile) {
+  const std::string a = dir_.Write("a.ts", CleanPackets(0x100, 3));
+  const auto result = Run({"-nolog", "-logpath", dir_.File("x.log"), a});
+  EXPECT_NE(result.out.find(Closing(0)), std::string::npos);
+  EXPECT_FALSE(FileExists(dir_.File("x.log")));
+  EXPECT_FALSE(FileExists(dir_.File("a.kestrun.log")));
+}
+
+// "-logpath -nolog": the option word is never taken as a value.
+TEST_F(NativeRun, OptionWordIsNeverAValue) {
+  const std::string a = dir_.Write("a.ts", CleanPackets(0x100, 3));
+  Run({"-logpath", "-nolog", a});
+  EXPECT_FALSE(FileExists(dir_.File("a.kestrun.log")));
+}
+
+TEST_F(NativeRun, PiddefPrintsTheProcessIdAndTakesBothSources) {
+  const auto result = Run({"-nolog", "-piddef", "5", "missing.ts"});
+  EXPECT_EQ(result.out.rfind("\x81\x7C ", 0), 0u);
+  EXPECT_NE(result.out.find(FormatText(text::kMsgFileMissing, "5")), std::string::npos);
+  EXPECT_NE(result.out.find(FormatText(text::kMsgFileMissing, "missing.ts")), std::string::npos);
+}
+
+TEST_F(NativeRun, StartOffsetsAreAppliedAndTheLogNameIgnoresThem) {
+  const std::string a = dir_.Write("a.ts", CleanPackets(0x100, 10));
+  const auto result = Run({"-noprogress", a + ";1000", a + ";-189", a + ";-1"});
+  EXPECT_EQ(result.exitCode, 0);
+  const std::string log = ReadFileBytes(dir_.File("a.kestrun.log"));
+  // 1000 bytes in: packets 6..9 (the scan finds the sync byte at 1128).
+  EXPECT_NE(log.find(SummaryBlock(a, SummaryLine(0x100, 9, 0, 4))), std::string::npos);
+  // 188 bytes before the end: the last packet alone.
+  EXPECT_NE(log.find(SummaryBlock(a, SummaryLine(0x100, 9, 0, 1))), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrun
