@@ -1,5 +1,6 @@
 // The real program on the command line: exact console and log bytes, exit
 // codes, the derived log name and the source checks, for every build.
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -175,6 +176,23 @@ TEST_F(NativeRun, StartOffsetsAreAppliedAndTheLogNameIgnoresThem) {
   EXPECT_NE(log.find(SummaryBlock(a, SummaryLine(0x100, 9, 0, 4))), std::string::npos);
   // 188 bytes before the end: the last packet alone.
   EXPECT_NE(log.find(SummaryBlock(a, SummaryLine(0x100, 9, 0, 1))), std::string::npos);
+}
+
+// A CON job after a file job records into the file's log; it keeps polling
+// its input until Ctrl+C ends it in order.
+TEST_F(NativeRun, ConJobAfterAFileJobWritesToTheFilesLog) {
+  const std::string a = dir_.Write("a.ts", CleanPackets(0x100, 3));
+  testing::ProcessOptions options;
+  options.stdinData = CleanPackets(0x300, 1200);
+  options.keepStdinOpen = true;
+  options.signal = SIGINT;
+  options.signalWhen = "PCR 0:00:00.000\r";  // the first progress line of the CON job
+  const auto result = Run({a, "CON"}, options);
+  EXPECT_EQ(result.exitCode, 0) << ::testing::PrintToString(result.out);
+  const std::string log = ReadFileBytes(dir_.File("a.kestrun.log"));
+  const std::string fileBlock = SummaryBlock(a, SummaryLine(0x100, 2, 0, 3));
+  EXPECT_EQ(log.rfind(fileBlock + FormatText(text::kFmtDropHeader, "CON") + "0x0300 : ", 0), 0u);
+  EXPECT_EQ(log.substr(log.size() - Closing(0).size()), Closing(0));
 }
 
 }  // namespace
