@@ -27,7 +27,8 @@ void Prompts(const JobSettings& settings) {
     ConsoleText(text::kMsgPressAnyKey);
     ConsoleFlush();
     LineStartFlag.store(true, std::memory_order_relaxed);
-    platform::ReadKeyNoEcho();
+    // A stop requested meanwhile (Ctrl+C from the same terminal) ends the wait.
+    platform::ReadKeyNoEcho(StopRequested);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/system_time.h"
@@ -90,6 +91,11 @@ struct PathParts {
   std::string extension;  // with its leading '.', or empty
 };
 PathParts SplitPath(const std::string& path);
+// Index of the first byte `c` at or after `from` (a character boundary) that
+// is a character of its own: on Windows the second byte of a double-byte
+// character of the ANSI code page (which may be 0x5C, '\\') is stepped over;
+// on POSIX it is a plain byte search. npos when there is none.
+std::size_t FindAnsiChar(std::string_view text, char c, std::size_t from = 0);
 // The folder separator of the platform ('\\' or '/').
 char PathSeparator();
 // Option words start with '-' or '/' on Windows and with '-' alone on POSIX.
@@ -105,8 +111,10 @@ std::optional<std::string> ReadVersionString(const std::string& exePath, const s
 // ---------------------------------------------------------------- process
 
 int ProcessId();
-// Waits for one key from the console without echo; returns it (or -1).
-int ReadKeyNoEcho();
+// Waits for one key from the console without echo and returns it; -1 when
+// there is none to be had, or when `stop` (asked about ten times a second
+// where the wait can be interrupted) answers true first.
+int ReadKeyNoEcho(bool (*stop)() = nullptr);
 void SleepMs(unsigned milliseconds);
 // Calendar time in whole seconds.
 std::int64_t CalendarSeconds();

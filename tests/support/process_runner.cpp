@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +29,9 @@ void ChildExec(const std::vector<std::string>& argv, const ProcessOptions& optio
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   signal(SIGPIPE, SIG_DFL);
+  // Children ended by a signal on purpose leave no core files behind.
+  const rlimit noCore{0, 0};
+  setrlimit(RLIMIT_CORE, &noCore);
   std::vector<char*> args;
   for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
@@ -43,6 +48,31 @@ void Drain(int& fd, std::string& into) {
     close(fd);
     fd = -1;
   }
+}
+
+// Writes all of `data`, unless the child has taken nothing for `limit` (a
+// reader end kept open here would otherwise let the write block for ever).
+void WriteInput(int fd, const std::string& data, std::chrono::milliseconds limit) {
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  auto deadline = Clock::now() + limit;
+  std::size_t written = 0;
+  while (written < data.size() && Clock::now() < deadline) {
+    pollfd entry{fd, POLLOUT, 0};
+    if (poll(&entry, 1, 20) <= 0) continue;
+    const ssize_t n = write(fd, data.data() + written, data.size() - written);
+    if (n > 0) {
+      written += static_cast<std::size_t>(n);
+      deadline = Clock::now() + limit;
+    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      return;
+    }
+  }
+}
+
+// Bytes written to a pipe that its reader has not taken yet.
+int Unread(int fd) {
+  int count = 0;
+  return ioctl(fd, FIONREAD, &count) == 0 ? count : 0;
 }
 
 }  // namespace
@@ -64,16 +94,17 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   close(outPipe[1]);
   close(errPipe[1]);
   int stdinFd = -1;
+  // The read end stays open here when it is watched for the child's reads;
+  // the child still sees the end of its input once the write end is closed.
+  int unreadProbe = -1;
   if (options.stdinData) {
-    close(inPipe[0]);
-    stdinFd = inPipe[1];
-    std::size_t written = 0;
-    const std::string& data = *options.stdinData;
-    while (written < data.size()) {
-      const ssize_t n = write(stdinFd, data.data() + written, data.size() - written);
-      if (n <= 0) break;
-      written += static_cast<std::size_t>(n);
+    if (options.signalAfterStdinRead) {
+      unreadProbe = inPipe[0];
+    } else {
+      close(inPipe[0]);
     }
+    stdinFd = inPipe[1];
+    WriteInput(stdinFd, *options.stdinData, options.timeout);
     if (!options.keepStdinOpen) {
       close(stdinFd);
       stdinFd = -1;
@@ -81,6 +112,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   }
 
   const auto start = Clock::now();
+  auto signalFrom = start;
+  bool stdinRead = unreadProbe < 0;
   bool signalled = options.signal == 0;
   int outFd = outPipe[0], errFd = errPipe[0];
   while (outFd >= 0 || errFd >= 0) {
@@ -88,10 +121,15 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     poll(fds, 2, 20);
     if (outFd >= 0 && (fds[0].revents & (POLLIN | POLLHUP))) Drain(outFd, result.out);
     if (errFd >= 0 && (fds[1].revents & (POLLIN | POLLHUP))) Drain(errFd, result.err);
-    const auto elapsed = Clock::now() - start;
-    if (!signalled) {
+    const auto now = Clock::now();
+    const auto elapsed = now - start;
+    if (!stdinRead && Unread(unreadProbe) == 0) {
+      stdinRead = true;
+      signalFrom = now;
+    }
+    if (!signalled && stdinRead) {
       const bool due = options.signalWhen.empty()
-                           ? elapsed >= options.signalAfter
+                           ? now - signalFrom >= options.signalAfter
                            : result.out.find(options.signalWhen) != std::string::npos;
       if (due) {
         kill(child, options.signal);
@@ -107,6 +145,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   if (outFd >= 0) close(outFd);
   if (errFd >= 0) close(errFd);
   if (stdinFd >= 0) close(stdinFd);
+  if (unreadProbe >= 0) close(unreadProbe);
   int status = 0;
   waitpid(child, &status, 0);
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);

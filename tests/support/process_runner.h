@@ -16,15 +16,17 @@ struct ProcessOptions {
   std::vector<std::string> unsetEnv;
   std::string workingDirectory;
   // Bytes written to the child's standard input, which is then closed unless
-  // keepStdinOpen is set (then it is closed when the child ends or a signal
-  // is sent). Without stdinData standard input is /dev/null.
+  // keepStdinOpen is set (then it is closed when the child has ended).
+  // Without stdinData standard input is /dev/null.
   std::optional<std::string> stdinData;
   bool keepStdinOpen = false;
   // Sends `signal` once standard output contains `signalWhen` (or after
-  // `signalAfter` when signalWhen is empty).
+  // `signalAfter` when signalWhen is empty). With signalAfterStdinRead,
+  // signalAfter counts from the moment the child has read all of stdinData.
   int signal = 0;
   std::string signalWhen;
   std::chrono::milliseconds signalAfter{0};
+  bool signalAfterStdinRead = false;
   std::chrono::milliseconds timeout{60000};
 };
 
