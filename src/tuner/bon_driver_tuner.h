@@ -97,8 +97,8 @@ std::string TunerLock2EventName(const CBonDriverTuner& tuner);
 enum class ReceiveStep {
   Nothing,   // the driver handed out nothing
   Appended,  // the block was appended to the reception buffer
-  Dropped,   // the buffer was at its limit (or could not grow): the block was
-             // dropped and the driver's queue flushed
+  Dropped,   // the block was dropped: the buffer was at its limit (the
+             // driver's queue is then flushed too) or could not grow
 };
 // One FetchStream call and the handling of its block; the body of the tuner
 // thread's receive loop. Needs a held driver object.

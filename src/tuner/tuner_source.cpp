@@ -18,7 +18,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 std::string_view CutAtSemicolon(std::string_view source) {
-  const std::size_t cut = source.find(';');
+  const std::size_t cut = platform::FindAnsiChar(source, ';');
   return cut == std::string_view::npos ? source : source.substr(0, cut);
 }
 
@@ -30,11 +30,13 @@ std::optional<TunerSourceParts> SplitTunerSource(std::string_view source) {
   if (!IsTunerSource(source)) return std::nullopt;
   std::string_view rest = CutAtSemicolon(source).substr(kTunerSourcePrefix.size());
   TunerSourceParts parts;
-  std::size_t slash = rest.find('\\');
+  // The second byte of a double-byte character may be 0x5C: the separator
+  // search steps over whole characters.
+  std::size_t slash = platform::FindAnsiChar(rest, '\\');
   parts.space = std::string(rest.substr(0, slash));
   if (slash == std::string_view::npos) return parts;
   rest.remove_prefix(slash + 1);
-  slash = rest.find('\\');
+  slash = platform::FindAnsiChar(rest, '\\');
   parts.channel = std::string(rest.substr(0, slash));
   if (slash == std::string_view::npos) return parts;
   parts.driverPath = std::string(rest.substr(slash + 1));

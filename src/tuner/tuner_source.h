@@ -12,7 +12,8 @@ namespace kestrun {
 
 inline constexpr std::string_view kTunerSourcePrefix = "\\\\.\\bondriver\\";
 
-// The text up to the first ';' (all of it when there is none).
+// The text up to the first ';' (all of it when there is none). Searches in
+// the text step over double-byte characters of the ANSI code page.
 std::string_view CutAtSemicolon(std::string_view source);
 
 // True when the text (cut at ';') begins with the tuner prefix; the prefix is

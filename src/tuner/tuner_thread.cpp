@@ -61,7 +61,12 @@ ReceiveStep ReceiveOnce(CBonDriverTuner& tuner) {
   }
   // The limit is checked before the guard is taken: a whole 32-bit read.
   if (tuner.received.length.load() >= tuner.bufferLimit) {
-    tuner.driver->FlushStream();
+    // The worker has fallen behind: drop at the source rather than queue.
+    if (tuner.driver2 != nullptr) {
+      tuner.driver2->FlushStream();
+    } else {
+      tuner.driver->FlushStream();
+    }
     return ReceiveStep::Dropped;
   }
   return AppendReceived(tuner, block, size) ? ReceiveStep::Appended : ReceiveStep::Dropped;

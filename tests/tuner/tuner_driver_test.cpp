@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -9,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "output/message.h"
 #include "platform/platform.h"
 #include "support/catalog.h"
 #include "support/format_text.h"
@@ -134,6 +136,87 @@ TEST_F(TunerDriver, ThreadDeliversEveryByteInOrder) {
               (Lines{"CreateBonDriver", "Open", "SelectSpaceChannel 0 13", "FlushStream",
                      "FlushStream", "FlushStream", "Close", "Destroy"}))
         << variant;
+  }
+}
+
+// A consumer that takes nothing for a while: blocks are appended while fewer
+// than 940 bytes wait (five 188-byte blocks), every later one is dropped at
+// the source with a flush, and what was appended waits, in order.
+TEST_F(TunerDriver, ConsumerThatFallsBehindFindsTheFirstBlocksAndTheRestDropped) {
+  constexpr int kBlocks = 60;
+  const std::string stream = testing::BytePattern(188 * kBlocks);
+  Configure(stream, "block=188\npace_us=0\n");
+  ConsoleCapture console;
+  CBonDriverTuner tuner;
+  FillTunerRecord(tuner, std::string("\\\\.\\bondriver\\0\\13\\") + TEST_BONDRIVER);
+  ASSERT_EQ(StartTunerThread(tuner), 0);
+  // Two flushes before receiving, then one per dropped block.
+  const auto expectedFlushes = static_cast<std::ptrdiff_t>(2 + kBlocks - 5);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  Lines calls;
+  while (std::chrono::steady_clock::now() < deadline) {
+    calls = CallLogLines(CallLog());
+    if (std::count(calls.begin(), calls.end(), "FlushStream") >= expectedFlushes) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(std::count(calls.begin(), calls.end(), "FlushStream"), expectedFlushes);
+  std::vector<std::uint8_t> room(48128);
+  std::uint32_t count = 0;
+  ASSERT_TRUE(TakeReceived(tuner, room.data(), static_cast<std::uint32_t>(room.size()), &count));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(room.data()), count), stream.substr(0, 940));
+  EXPECT_FALSE(TakeReceived(tuner, room.data(), static_cast<std::uint32_t>(room.size()), &count));
+  TeardownTuner(tuner);
+  EXPECT_EQ(CallLogLines(CallLog()).back(), "Destroy");
+}
+
+// The start and end messages come from the tuner thread while the worker
+// prints its own lines: over many jobs, neither console nor log loses,
+// repeats or tears a line, and each side's lines keep their order.
+TEST_F(TunerDriver, MessagesOfTunerThreadAndWorkerAtOnceAllArrive) {
+  Configure("", "pace_us=0\n");
+  ConsoleCapture console;
+  const std::string log = dir_.File("messages.log");
+  SetLogTarget(log, kLogAppend);
+  std::atomic<bool> stop{false};
+  std::atomic<int> written{0};
+  std::thread worker([&] {
+    for (int n = 0; !stop.load() || n < 200; ++n) {
+      WriteMessage("DROP : PID 0x0100 , %d Drop , PCR 0:00:00.000 \r\n", n);
+      written.store(n + 1);
+    }
+  });
+  while (written.load() < 50) std::this_thread::yield();
+  constexpr int kJobs = 25;
+  for (int job = 0; job < kJobs; ++job) {
+    CBonDriverTuner tuner;
+    FillTunerRecord(tuner, std::string("\\\\.\\bondriver\\0\\13\\") + TEST_BONDRIVER);
+    ASSERT_EQ(StartTunerThread(tuner), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    TeardownTuner(tuner);
+  }
+  stop.store(true);
+  worker.join();
+  const int lines = written.load();
+  const std::string start = StartMessage(true, TEST_BONDRIVER);
+  const std::string end = EndMessage(TEST_BONDRIVER);
+  for (const std::string& text : {console.Text(), testing::ReadFileBytes(log)}) {
+    int next = 0, tunerLines = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+      const std::size_t lineEnd = text.find('\n', at);
+      ASSERT_NE(lineEnd, std::string::npos) << "torn last line";
+      const std::string line = text.substr(at, lineEnd + 1 - at);
+      at = lineEnd + 1;
+      if (line == (tunerLines % 2 == 0 ? start : end)) {
+        ++tunerLines;
+        continue;
+      }
+      ASSERT_EQ(line, FormatText("DROP : PID 0x0100 , %d Drop , PCR 0:00:00.000 \r\n", next))
+          << "at byte " << at;
+      ++next;
+    }
+    EXPECT_EQ(next, lines);
+    EXPECT_EQ(tunerLines, 2 * kJobs);
   }
 }
 

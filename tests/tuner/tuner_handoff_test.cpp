@@ -79,6 +79,7 @@ class TunerHandoff : public ::testing::Test {
 // Bytes waiting | next block | step     | bytes waiting after | flushes
 //       0       |    188     | Appended |        188          |    0
 //     939       |    188     | Appended |       1127          |    0
+//     939       |   9400     | Appended |      10339          |    0
 //     940       |    188     | Dropped  |        940          |    1
 //    2000       |      1     | Dropped  |       2000          |    1
 TEST(TunerHandoffLimit, AppendsOnlyBelowTheLimit) {
@@ -91,6 +92,7 @@ TEST(TunerHandoffLimit, AppendsOnlyBelowTheLimit) {
   } cases[] = {
       {0, 188, ReceiveStep::Appended, 188, 0},
       {939, 188, ReceiveStep::Appended, 1127, 0},
+      {939, 9400, ReceiveStep::Appended, 10339, 0},
       {940, 188, ReceiveStep::Dropped, 940, 1},
       {2000, 1, ReceiveStep::Dropped, 2000, 1},
   };

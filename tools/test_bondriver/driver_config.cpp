@@ -34,6 +34,7 @@ void Apply(DriverConfig& config, const std::string& key, const std::string& valu
   if (key == "idle") config.idle = static_cast<int>(Number(value));
   if (key == "calllog") config.callLog = value;
   if (key == "gate") config.gate = Number(value) != 0;
+  if (key == "resend") config.resend = Number(value) != 0;
 }
 
 std::string ConfigPath() {

@@ -14,6 +14,12 @@
 //   calllog=PATH      one line appended per call received
 //   gate=0|1          hand out data only as far as TestDriverAllow permits,
 //                     so a test can hold the driver to its consumer's pace
+//   resend=0|1        a FlushStream right after a block was handed out means
+//                     the consumer had no room for it: the next FetchStream
+//                     hands out that block again instead of the next one, so
+//                     a run compares byte for byte with the file however the
+//                     scheduler treats the consumer (each such flush is still
+//                     logged, so a test can count the retried blocks)
 #pragma once
 
 #include <cstdint>
@@ -34,6 +40,7 @@ struct DriverConfig {
   int idle = 0;
   std::string callLog;
   bool gate = false;
+  bool resend = false;
 };
 
 // Reads the configuration in force; defaults where no file or key is found.

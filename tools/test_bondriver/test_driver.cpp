@@ -37,6 +37,8 @@ class DriverCore {
     openedAt_ = Clock::now();
     fetchCalls_ = 0;
     delivered_ = 0;
+    handedOut_ = 0;
+    resend_ = false;
     return 1;
   }
 
@@ -49,15 +51,25 @@ class DriverCore {
     if (config_.paceUs > 0) std::this_thread::sleep_for(std::chrono::microseconds(config_.paceUs));
     ++fetchCalls_;
     if (remain != nullptr) *remain = 0;
-    const std::size_t got = Stalled() || Gated() ? 0 : ReadBlock();
+    std::size_t got = 0;
+    if (resend_) {
+      got = handedOut_;  // the block is still in block_, untouched
+      resend_ = false;
+    } else if (!Stalled() && !Gated()) {
+      got = ReadBlock();
+      delivered_ += got;
+    }
+    handedOut_ = got;
     if (got == 0) return Idle(block, size);
-    delivered_ += got;
     if (block != nullptr) *block = block_.data();
     if (size != nullptr) *size = static_cast<std::uint32_t>(got);
     return 1;
   }
 
-  void Flush() { Log("FlushStream"); }
+  void Flush() {
+    Log("FlushStream");
+    resend_ = config_.resend && handedOut_ > 0;
+  }
 
   std::int32_t Select(std::uint32_t space, std::uint32_t channel) {
     Log("SelectSpaceChannel " + std::to_string(space) + " " + std::to_string(channel));
@@ -101,6 +113,8 @@ class DriverCore {
   Clock::time_point openedAt_ = Clock::now();
   std::uint64_t fetchCalls_ = 0;
   std::uint64_t delivered_ = 0;
+  std::size_t handedOut_ = 0;  // size of the block of the last fetch, 0 for none
+  bool resend_ = false;
 };
 
 // A driver object with the base interface only.
