@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "ts/ts_context.h"
 #include "ts_test_packets.h"
 
@@ -29,6 +31,18 @@ const FeedCase kFeedCases[] = {
     {"FirstZeroSetsNoOrigin", {0, 5000, 9000}, 5000, 4000},
     {"FullCycle", {1000, 0x1FFFFFFFF, 1000}, 1000, 0},
 };
+
+// Test names show the samples ("1000 91000"), not the record's bytes.
+void PrintTo(const FeedCase& c, std::ostream* out) {
+  *out << "samples";
+  for (const std::uint64_t sample : c.samples) {
+    if (sample > 0xFFFFFFFF) {
+      *out << " 0x" << std::hex << std::uppercase << sample << std::dec;
+    } else {
+      *out << ' ' << sample;
+    }
+  }
+}
 
 class ClockFeedTest : public ::testing::TestWithParam<FeedCase> {};
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "ts/ts_context.h"
 #include "ts_test_packets.h"
 
@@ -28,6 +30,11 @@ const CcCase kCcCases[] = {
     {"FirstPacketAnyCounter", {7}, {false}},
     {"StuckCounter", {2, 2, 2}, {false, true, true}},
 };
+
+void PrintTo(const CcCase& c, std::ostream* out) {
+  *out << "counters";
+  for (const std::uint8_t cc : c.counters) *out << ' ' << int{cc};
+}
 
 class ContinuityTest : public ::testing::TestWithParam<CcCase> {};
 

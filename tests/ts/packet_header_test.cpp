@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "ts/ts_context.h"
 #include "ts_test_packets.h"
 
@@ -45,6 +47,13 @@ const OffsetCase kOffsetCases[] = {
     {"Adaptation255", true, 3, 255, {}, 188, false},
     {"ContinuationAfterAdaptation", false, 3, 20, {}, 25, false},
 };
+
+void PrintTo(const OffsetCase& c, std::ostream* out) {
+  *out << (c.unitStart ? "unit start" : "continuation") << ", adaptation_field_control "
+       << int{c.adaptationControl};
+  if (c.adaptationLength) *out << ", adaptation length " << int{*c.adaptationLength};
+  *out << ", " << c.payload.size() << " payload bytes";
+}
 
 class HeaderOffsetTest : public ::testing::TestWithParam<OffsetCase> {};
 
