@@ -25,7 +25,8 @@ bool IsValidTimeOfDay(const SystemTime& time) {
 }  // namespace
 
 bool MjdBcdToLocalTime(const std::uint8_t* bytes, SystemTime& out) {
-  // All-ones hour, minute and second mark an undefined time.
+  // All-ones hour, minute and second mark an undefined time. MJD 0xFFFF
+  // alone is a real day (2038-04-22) that broadcasts do carry.
   if (bytes[2] == 0xFF && bytes[3] == 0xFF && bytes[4] == 0xFF) return false;
   std::uint32_t mjd = static_cast<std::uint32_t>(bytes[0] << 8 | bytes[1]);
   if (mjd < kFirstAnnexCMjd) mjd += kMjdCycle;

@@ -236,7 +236,8 @@ const std::map<std::string, Option, std::less<>>& Options() {
       {"--loss", {true, [](Draft& d, const std::string& v) {
          double percent = 0;
          if (!ParseDouble(v, percent) || percent < 0 || percent > 100) return false;
-         d.line.profile.injections.push_back({InjectKind::Drop, -1, 0, percent / 100.0, 1});
+         // A rate of 0 would read as "at packet 0"; no loss means no injection.
+         if (percent > 0) d.line.profile.injections.push_back({InjectKind::Drop, -1, 0, percent / 100.0, 1});
          return true;
        }}},
   };
