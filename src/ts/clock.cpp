@@ -5,50 +5,9 @@
 namespace kestrun {
 namespace {
 
-constexpr std::uint8_t kPtsBit = 0x02;
-constexpr std::uint8_t kDtsBit = 0x01;
-constexpr std::uint32_t kPesStartCode = 0x000001;
-
-bool CarriesTimestamps(const PesHeaderInfo& pes) {
-  return pes.startCodePrefix == kPesStartCode && pes.hasOptionalHeader;
-}
-
 bool IsRunning(const TimestampClock& clock) { return clock.base != 0 && clock.elapsed != 0; }
 
 }  // namespace
-
-void FeedClock(TimestampClock& clock, std::uint64_t sample) {
-  sample &= kTimestampMax;
-  if (clock.base == 0) {
-    // A first sample of 0 cannot be told from "no origin": the next sample
-    // becomes the origin.
-    clock.base = sample;
-    clock.elapsed = 0;
-  } else if (sample >= clock.base) {
-    clock.elapsed = sample - clock.base;
-  } else if (clock.base - sample >= kClockTicksPerSecond) {
-    // A second or more backwards: the 33-bit counter has wrapped. The base
-    // stays, so the play time keeps growing until the samples pass it again.
-    clock.elapsed = sample + (kTimestampMax - clock.base);
-  } else {
-    // A small step back is jitter or a splice: start again from here.
-    clock.base = sample;
-    clock.elapsed = 0;
-  }
-  clock.time = TicksToClockTime(clock.elapsed);
-}
-
-void UpdatePcrClock(TimestampClock& clock, const AdaptationFieldInfo& adaptation) {
-  if (adaptation.pcrFlag) FeedClock(clock, adaptation.pcrBase);
-}
-
-void UpdatePtsClock(TimestampClock& clock, const PesHeaderInfo& pes) {
-  if (CarriesTimestamps(pes) && (pes.ptsDtsFlags & kPtsBit) != 0) FeedClock(clock, pes.pts);
-}
-
-void UpdateDtsClock(TimestampClock& clock, const PesHeaderInfo& pes) {
-  if (CarriesTimestamps(pes) && (pes.ptsDtsFlags & kDtsBit) != 0) FeedClock(clock, pes.dts);
-}
 
 const TimestampClock& SelectClock(const TsContext& context) {
   if (IsRunning(context.pcrClock)) return context.pcrClock;

@@ -27,18 +27,64 @@ struct TimestampClock {
 
 struct TsContext;
 
-// Feeds one 33-bit sample into a clock.
-void FeedClock(TimestampClock& clock, std::uint64_t sample);
+ClockTime TicksToClockTime(std::uint64_t ticks);
 
-void UpdatePcrClock(TimestampClock& clock, const AdaptationFieldInfo& adaptation);
-void UpdatePtsClock(TimestampClock& clock, const PesHeaderInfo& pes);
-void UpdateDtsClock(TimestampClock& clock, const PesHeaderInfo& pes);
+// Feeds one 33-bit sample into a clock. The clocks are fed for most packets
+// (a PES header's time stamps with every packet of its PID until the next
+// one starts), so the feeding is defined here for the packet loop to inline.
+inline void FeedClock(TimestampClock& clock, std::uint64_t sample) {
+  sample &= kTimestampMax;
+  std::uint64_t elapsed = 0;
+  if (clock.base == 0) {
+    // A first sample of 0 cannot be told from "no origin": the next sample
+    // becomes the origin.
+    clock.base = sample;
+  } else if (sample >= clock.base) {
+    elapsed = sample - clock.base;
+  } else if (clock.base - sample >= kClockTicksPerSecond) {
+    // A second or more backwards: the 33-bit counter has wrapped. The base
+    // stays, so the play time keeps growing until the samples pass it again.
+    elapsed = sample + (kTimestampMax - clock.base);
+  } else {
+    // A small step back is jitter or a splice: start again from here.
+    clock.base = sample;
+  }
+  // Most samples repeat the last one; `time` always shows `elapsed` and is
+  // worked out only when that moves.
+  if (elapsed == clock.elapsed) return;
+  clock.elapsed = elapsed;
+  clock.time = TicksToClockTime(elapsed);
+}
+
+namespace clock_feed {
+
+inline constexpr std::uint8_t kPtsBit = 0x02;
+inline constexpr std::uint8_t kDtsBit = 0x01;
+inline constexpr std::uint32_t kPesStartCode = 0x000001;
+
+inline bool CarriesTimestamps(const PesHeaderInfo& pes) {
+  return pes.startCodePrefix == kPesStartCode && pes.hasOptionalHeader;
+}
+
+}  // namespace clock_feed
+
+inline void UpdatePcrClock(TimestampClock& clock, const AdaptationFieldInfo& adaptation) {
+  if (adaptation.pcrFlag) FeedClock(clock, adaptation.pcrBase);
+}
+
+inline void UpdatePtsClock(TimestampClock& clock, const PesHeaderInfo& pes) {
+  using namespace clock_feed;
+  if (CarriesTimestamps(pes) && (pes.ptsDtsFlags & kPtsBit) != 0) FeedClock(clock, pes.pts);
+}
+
+inline void UpdateDtsClock(TimestampClock& clock, const PesHeaderInfo& pes) {
+  using namespace clock_feed;
+  if (CarriesTimestamps(pes) && (pes.ptsDtsFlags & kDtsBit) != 0) FeedClock(clock, pes.dts);
+}
 
 // The clock reported as play time: the first of PCR, PTS, DTS that has both
 // an origin and some elapsed time; the PCR clock when none has.
 const TimestampClock& SelectClock(const TsContext& context);
-
-ClockTime TicksToClockTime(std::uint64_t ticks);
 
 // Renews the wrap-around prediction after an accepted TDT/TOT.
 void PredictWrapAround(TsContext& context);

@@ -55,12 +55,4 @@ bool ProcessPat(const std::uint8_t* packet, TsContext& context, PidState& state)
   return true;
 }
 
-const ProgramEntry* FindProgramByPmtPid(const TsContext& context, std::uint16_t pid) {
-  if (pid == kPatPid) return nullptr;
-  for (const ProgramEntry& entry : context.programList) {
-    if (entry.pmtPid == pid) return &entry;
-  }
-  return nullptr;
-}
-
 }  // namespace kestrun

@@ -25,9 +25,6 @@ struct ProgramEntry {
 // False only when the packet was rejected.
 bool ProcessPat(const std::uint8_t* packet, TsContext& context, PidState& state);
 
-// The first program whose PMT is carried on `pid`; null for PID 0.
-const ProgramEntry* FindProgramByPmtPid(const TsContext& context, std::uint16_t pid);
-
 // True when a valid PMT section was used (its PCR_PID offered to the
 // PcrPidList).
 bool ProcessPmt(const std::uint8_t* packet, const ProgramEntry& program, TsContext& context,

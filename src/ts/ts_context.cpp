@@ -2,8 +2,6 @@
 
 #include <new>
 
-#include "ts/packet_header.h"
-
 namespace kestrun {
 namespace {
 
@@ -54,9 +52,7 @@ PidState* FindPidState(const TsContext& context, std::uint16_t pid) {
   return pid < kPidCount ? context.pidIndex[pid] : nullptr;
 }
 
-PidState* ParsePacket(const std::uint8_t* packet, TsContext& context) {
-  if (packet == nullptr || packet[0] != kSyncByte) return nullptr;
-  const PacketView view(packet);
+PidState* ParseFirstOrDamagedPacket(const PacketView& view, TsContext& context) {
   const std::uint16_t pid = view.Pid();
   PidState* state = context.pidIndex[pid];
   if (view.TransportError()) {

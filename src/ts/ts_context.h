@@ -10,9 +10,9 @@
 
 #include "support/system_time.h"
 #include "ts/clock.h"
-#include "ts/dispatch.h"
 #include "ts/local_time_rules.h"
 #include "ts/packet.h"
+#include "ts/packet_header.h"
 #include "ts/pid_state.h"
 #include "ts/section.h"
 #include "ts/tables.h"
@@ -62,20 +62,68 @@ using TsContextList = std::vector<std::unique_ptr<TsContext>>;
 TsContext* CreateContext(TsContextList& list, std::int32_t key, LocalTimeRules rules);
 void FreeContext(TsContextList& list);
 
+// ParsePacket for a packet whose PID has no record yet or whose
+// transport_error_indicator is set; the sync byte has been checked.
+PidState* ParseFirstOrDamagedPacket(const PacketView& packet, TsContext& context);
+
 // Decodes the header of one 188-byte packet into the record of its PID
 // (created on the PID's first appearance). Null when the sync byte is wrong,
 // the transport_error_indicator is set, or a new record cannot be allocated.
-PidState* ParsePacket(const std::uint8_t* packet, TsContext& context);
+// Runs for every packet: a known PID is one look-up in the PID index.
+inline PidState* ParsePacket(const std::uint8_t* packet, TsContext& context) {
+  if (packet == nullptr || packet[0] != kSyncByte) return nullptr;
+  const PacketView view(packet);
+  PidState* state = context.pidIndex[view.Pid()];
+  if (state == nullptr || view.TransportError()) return ParseFirstOrDamagedPacket(view, context);
+  DecodePacketHeader(view, *state);
+  return state;
+}
 
 // The record of a PID, or null when the PID has not been seen.
 PidState* FindPidState(const TsContext& context, std::uint16_t pid);
 
-// True when this packet counts as a drop.
-bool CheckContinuity(const TsContext& context, PidState& state);
-
 bool AddPcrPid(TsContext& context, std::uint16_t pid);
-bool IsPcrPid(const TsContext& context, std::uint16_t pid);
+
+inline bool IsPcrPid(const TsContext& context, std::uint16_t pid) {
+  if (pid == kFreePcrSlot) return false;
+  for (const std::uint16_t slot : context.pcrPids) {
+    if (slot == kFreePcrSlot) return false;
+    if (slot == pid) return true;
+  }
+  return false;
+}
+
+// True when this packet counts as a drop.
+inline bool CheckContinuity(const TsContext& context, PidState& state) {
+  // PCR PIDs often carry adaptation-only packets whose counter does not
+  // advance; they are left out of the check altogether.
+  if (IsPcrPid(context, state.pid)) return false;
+  state.dropFlag = false;
+  const std::uint8_t expected = (state.lastCc + 1) & 0x0F;
+  if (!state.first && state.cc != expected) {
+    ++state.dropCount;
+    state.dropFlag = true;
+  }
+  ++state.totalCount;
+  state.lastCc = state.cc;
+  state.first = false;
+  return state.dropFlag;
+}
 // Drop lines are reported once at least one PCR PID is known.
 inline bool HasPcrPid(const TsContext& context) { return context.pcrPids[0] != kFreePcrSlot; }
 
+// The first program whose PMT is carried on `pid`; null for PID 0. Asked
+// for every packet.
+inline const ProgramEntry* FindProgramByPmtPid(const TsContext& context, std::uint16_t pid) {
+  if (pid == kPatPid) return nullptr;
+  for (const ProgramEntry& entry : context.programList) {
+    if (entry.pmtPid == pid) return &entry;
+  }
+  return nullptr;
+}
+
 }  // namespace kestrun
+
+// The per-packet steps that follow the continuity check come with the
+// context; they need its full definition, so they are included last.
+#include "ts/dispatch.h"

@@ -107,7 +107,7 @@ void CarryTail(ReadBuffer& buffer) {
 
 }  // namespace
 
-PacketResult NextPacket(ReadBuffer& buffer, ByteSource& source, std::uint32_t requestedSize) {
+PacketResult FindNextPacket(ReadBuffer& buffer, ByteSource& source, std::uint32_t requestedSize) {
   PacketResult result;
   const std::uint32_t step = std::max(requestedSize, kPlainPacketSize);
   if (buffer.capacity < step) {
@@ -121,7 +121,10 @@ PacketResult NextPacket(ReadBuffer& buffer, ByteSource& source, std::uint32_t re
   for (;;) {
     if (ScanHeld(buffer, result)) return result;
     CarryTail(buffer);
-    const std::uint32_t room = buffer.blockSize - buffer.validLength;
+    // One read call brings in at most a slice that stays in the cache while
+    // its packets are checked; asking for the whole block at once would send
+    // it out to main memory and have every packet fetched back from there.
+    const std::uint32_t room = std::min(buffer.blockSize - buffer.validLength, kReadSliceSize);
     const SourceRead read = source.Read(buffer.block.get() + buffer.validLength, room);
     if (!read.ok || read.count == 0) {
       if (ScanFinal(buffer, result)) return result;
