@@ -57,8 +57,26 @@ test: windows native wineprefix
 	cd $(BUILD)/native && KESTRUN_WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix \
 	  ctest --output-on-failure -j$(JOBS) --timeout 600
 
-bench: native
-	tools/bench/run_bench.sh
+# Throughput benchmark and packet-path micro-benchmarks, in their own
+# RelWithDebInfo build under build/bench (the 1 GiB stream is cached there).
+bench:
+	JOBS=$(JOBS) tools/bench/run_bench.sh
+
+.PHONY: microbench
+microbench:
+	JOBS=$(JOBS) tools/bench/run_bench.sh --micro-only
 
 clean:
 	rm -rf $(BUILD)
+
+# Hostile input (tools/sanitize, tools/fuzz):
+#   make sanitize  the native tests under AddressSanitizer with UBSan (all of
+#                  them) and under ThreadSanitizer (SANITIZERS, TSAN_TESTS)
+#   make fuzz      each libFuzzer target for FUZZ_SECONDS (default 60); needs
+#                  clang and its runtime (libclang-rt-14-dev on Debian)
+.PHONY: sanitize fuzz
+sanitize:
+	tools/sanitize/run_sanitizers.sh
+
+fuzz:
+	tools/fuzz/run_fuzz.sh

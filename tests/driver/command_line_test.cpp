@@ -70,6 +70,9 @@ struct ParseCase {
   Expect expect;
 };
 
+// Test logs name the row, not its bytes.
+void PrintTo(const ParseCase& row, std::ostream* out) { *out << row.name; }
+
 Expected ExpectationOf(const ParseCase& c) {
   Expected expected;
   if (c.expect != nullptr) c.expect(expected);

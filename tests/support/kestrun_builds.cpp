@@ -1,5 +1,6 @@
 #include "support/kestrun_builds.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -46,6 +47,13 @@ ProcessResult KestrunBuild::Run(const std::vector<std::string>& args, ProcessOpt
     options.env.emplace_back("WINEDEBUG", "-all");
     options.env.emplace_back("WINEDLLOVERRIDES", "mscoree,mshtml=");
   }
+  // Every exit deletes leftover temporary files: keep a native run's hands
+  // off the machine's real temporary folder.
+  const bool tmpdirGiven = std::any_of(options.env.begin(), options.env.end(),
+                                       [](const auto& entry) { return entry.first == "TMPDIR"; });
+  if (!windows && !tmpdirGiven && !options.workingDirectory.empty()) {
+    options.env.emplace_back("TMPDIR", options.workingDirectory);
+  }
   argv.push_back(exe);
   argv.insert(argv.end(), args.begin(), args.end());
   return RunProcess(argv, options);
@@ -58,6 +66,10 @@ bool FindBuild(const std::string& name, KestrunBuild* build, std::string* whyMis
     return true;
   }
   build->windows = true;
+  if (kSanitizerBuild) {
+    *whyMissing = name + " is tested by the plain build, not by a sanitizer build";
+    return false;
+  }
   build->exe = std::string(name == "win64" ? KESTRUN_WIN64_DIR : KESTRUN_WIN32_DIR) + "/Kestrun.exe";
   build->launcher = name == "win64" ? "/usr/lib/wine/wine64" : "/usr/lib/wine/wine";
   if (!Exists(build->exe)) {

@@ -7,7 +7,25 @@
 
 #include "support/process_runner.h"
 
+// Set when the tests are compiled with AddressSanitizer or ThreadSanitizer
+// (the asan and tsan presets).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KESTRUN_SANITIZER_BUILD 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define KESTRUN_SANITIZER_BUILD 1
+#endif
+#endif
+#ifndef KESTRUN_SANITIZER_BUILD
+#define KESTRUN_SANITIZER_BUILD 0
+#endif
+
 namespace kestrun::testing {
+
+// A sanitizer build checks the native program it built. Its Windows tests
+// would only rerun the very Windows binaries the plain build tests, so they
+// are skipped there, also where the Windows builds are otherwise required.
+inline constexpr bool kSanitizerBuild = KESTRUN_SANITIZER_BUILD != 0;
 
 struct KestrunBuild {
   std::string name;      // "native", "win64", "win32"
@@ -39,7 +57,8 @@ std::string WinePrefix();
   do {                                                                                \
     std::string why_;                                                                 \
     if (!::kestrun::testing::FindBuild((name), &(build), &why_)) {                    \
-      if (std::getenv("KESTRUN_REQUIRE_WINDOWS") != nullptr)                          \
+      if (std::getenv("KESTRUN_REQUIRE_WINDOWS") != nullptr &&                        \
+          !::kestrun::testing::kSanitizerBuild)                                       \
         FAIL() << "required Windows build missing: " << why_;                         \
       GTEST_SKIP() << "Windows test skipped: " << why_;                               \
     }                                                                                 \
