@@ -117,10 +117,13 @@ class DriverCore {
   bool resend_ = false;
 };
 
-// A driver object with the base interface only.
-class PlainDriver final : public IBonDriver {
+// The base interface's slots, served by the core; `Interface` is the base
+// interface or the extended one that continues its table, `Self` the final
+// class (the interfaces have no virtual destructor to delete through).
+template <class Interface, class Self>
+class DriverSlots : public Interface {
  public:
-  explicit PlainDriver(const DriverConfig& config) : core_(config) {}
+  explicit DriverSlots(const DriverConfig& config) : core_(config) {}
 
   std::int32_t Open() override { return core_.Open(); }
   void Close() override { core_.Close(); }
@@ -135,33 +138,24 @@ class PlainDriver final : public IBonDriver {
   void FlushStream() override { core_.Flush(); }
   void Destroy() override {
     core_.Log("Destroy");
-    delete this;
+    delete static_cast<Self*>(this);
   }
 
- private:
+ protected:
   DriverCore core_;
 };
 
-// A full driver object.
-class ExtendedDriver final : public IBonDriver2 {
+// A driver object with the base interface only.
+class PlainDriver final : public DriverSlots<IBonDriver, PlainDriver> {
  public:
-  explicit ExtendedDriver(const DriverConfig& config) : core_(config) {}
+  using DriverSlots::DriverSlots;
+};
 
-  std::int32_t Open() override { return core_.Open(); }
-  void Close() override { core_.Close(); }
-  void Reserved2() override { core_.Log("Reserved 2"); }
-  void Reserved3() override { core_.Log("Reserved 3"); }
-  void Reserved4() override { core_.Log("Reserved 4"); }
-  void Reserved5() override { core_.Log("Reserved 5"); }
-  std::int32_t FetchStream(std::uint8_t** block, std::uint32_t* size, std::uint32_t* remain) override {
-    return core_.Fetch(block, size, remain);
-  }
-  void Reserved7() override { core_.Log("Reserved 7"); }
-  void FlushStream() override { core_.Flush(); }
-  void Destroy() override {
-    core_.Log("Destroy");
-    delete this;
-  }
+// A full driver object.
+class ExtendedDriver final : public DriverSlots<IBonDriver2, ExtendedDriver> {
+ public:
+  using DriverSlots::DriverSlots;
+
   void Reserved10() override { core_.Log("Reserved 10"); }
   void Reserved11() override { core_.Log("Reserved 11"); }
   void Reserved12() override { core_.Log("Reserved 12"); }
@@ -169,9 +163,6 @@ class ExtendedDriver final : public IBonDriver2 {
   std::int32_t SelectSpaceChannel(std::uint32_t space, std::uint32_t channel) override {
     return core_.Select(space, channel);
   }
-
- private:
-  DriverCore core_;
 };
 
 }  // namespace

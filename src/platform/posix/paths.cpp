@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "platform/file_name_parts.h"
 #include "platform/platform.h"
 
 namespace kestrun::platform {
@@ -10,14 +11,7 @@ PathParts SplitPath(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
   parts.folder = path.substr(0, nameStart);
-  const std::string file = path.substr(nameStart);
-  const std::size_t dot = file.rfind('.');
-  if (dot == std::string::npos) {
-    parts.name = file;
-  } else {
-    parts.name = file.substr(0, dot);
-    parts.extension = file.substr(dot);
-  }
+  SplitFileName(path.substr(nameStart), parts);
   return parts;
 }
 

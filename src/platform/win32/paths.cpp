@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/file_name_parts.h"
 #include "platform/platform.h"
 
 namespace kestrun::platform {
@@ -33,15 +34,7 @@ PathParts SplitPath(const std::string& path) {
   }
   const std::size_t nameStart = FolderEnd(path, start);
   parts.folder = path.substr(start, nameStart - start);
-  // '.' is never the second byte of a double-byte character.
-  const std::string file = path.substr(nameStart);
-  const std::size_t dot = file.rfind('.');
-  if (dot == std::string::npos) {
-    parts.name = file;
-  } else {
-    parts.name = file.substr(0, dot);
-    parts.extension = file.substr(dot);
-  }
+  SplitFileName(path.substr(nameStart), parts);
   return parts;
 }
 
