@@ -31,7 +31,7 @@ Generator::Generator(const Profile& profile, bool withManifest)
     clock.pcrPid = program.pcrPid;
     for (const ElementaryStream& es : program.streams) {
       Stream stream;
-      stream.spec = es;
+      stream.es = es;
       switch (es.kind) {
         case StreamKind::Video:
           stream.streamId = static_cast<std::uint8_t>(0xE0 | (videoIds++ & 0x0F));
@@ -184,23 +184,23 @@ void Generator::MakeUnit(Stream& stream) {
   Unit unit;
   unit.start27 = k * stream.unitTicks * 300;
   std::size_t packets = 1;
-  if (stream.spec.kind == StreamKind::Data) {
+  if (stream.es.kind == StreamKind::Data) {
     unit.packets = PacketizeSection(
-        stream.spec.pid,
-        BuildCarouselBlock(stream.spec.pid, static_cast<std::uint32_t>(k), kCarouselBlockBytes), 0,
+        stream.es.pid,
+        BuildCarouselBlock(stream.es.pid, static_cast<std::uint32_t>(k), kCarouselBlockBytes), 0,
         false);
     packets = unit.packets.size();
   } else {
-    const std::uint64_t perUnit = static_cast<std::uint64_t>(stream.spec.bitRate) * stream.unitTicks;
+    const std::uint64_t perUnit = static_cast<std::uint64_t>(stream.es.bitRate) * stream.unitTicks;
     const std::uint64_t denominator = 8ULL * kTicksPerSecond;
     const std::size_t bytes =
         static_cast<std::size_t>((k + 1) * perUnit / denominator - k * perUnit / denominator);
     const std::uint64_t pts = (profile_.firstPcr + kPresentationDelay + k * stream.unitTicks) % kClockModulus;
     std::optional<std::uint64_t> dts;
-    if (stream.spec.kind == StreamKind::Video) {
+    if (stream.es.kind == StreamKind::Video) {
       dts = (pts + kClockModulus - stream.unitTicks) % kClockModulus;
     }
-    unit.pes = BuildPes(stream.streamId, bytes, pts, dts, k + stream.spec.pid * 131ULL);
+    unit.pes = BuildPes(stream.streamId, bytes, pts, dts, k + stream.es.pid * 131ULL);
     packets = (unit.pes.size() + 183) / 184;
   }
   unit.step27 = stream.unitTicks * 300 / std::max<std::size_t>(packets, 1);
@@ -234,7 +234,7 @@ void Generator::EmitStream(Stream& stream, std::uint64_t t27, std::vector<std::u
       pcr = Pcr27(t27);
       stream.pcrPending = false;
     }
-    unit.pos += LayOutPacket(packet.data(), {stream.spec.pid, unit.pos == 0, 0}, pcr,
+    unit.pos += LayOutPacket(packet.data(), {stream.es.pid, unit.pos == 0, 0}, pcr,
                              unit.pes.data() + unit.pos, unit.pes.size() - unit.pos);
   }
   ++unit.emitted;

@@ -35,7 +35,7 @@ class Generator {
     bool Done() const { return packets.empty() ? pos >= pes.size() : next >= packets.size(); }
   };
   struct Stream {
-    ElementaryStream spec;
+    ElementaryStream es;
     std::uint8_t streamId = 0;
     bool carriesPcr = false;
     bool pcrPending = false;

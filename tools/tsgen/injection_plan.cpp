@@ -6,7 +6,7 @@ InjectionPlan::InjectionPlan(const std::vector<Injection>& injections, std::uint
   std::uint64_t stream = seed;
   for (const Injection& injection : injections) {
     Entry entry;
-    entry.spec = injection;
+    entry.wanted = injection;
     entry.random = stream;
     stream += 0x632BE59BD9B4E019ULL;  // each injection draws its own sequence
     entries_.push_back(entry);
@@ -27,19 +27,19 @@ bool InjectionPlan::Hit(InjectKind kind, std::uint16_t pid, std::uint64_t pidInd
   if (!Any(kind)) return false;
   bool hit = false;
   for (Entry& entry : entries_) {
-    const Injection& spec = entry.spec;
-    if (spec.kind != kind) continue;
-    if (spec.pid >= 0 ? spec.pid != pid : !wildcard) continue;
+    const Injection& wanted = entry.wanted;
+    if (wanted.kind != kind) continue;
+    if (wanted.pid >= 0 ? wanted.pid != pid : !wildcard) continue;
     bool now = false;
-    if (spec.rate > 0.0) {
-      now = NextUnit(entry.random) < spec.rate;
+    if (wanted.rate > 0.0) {
+      now = NextUnit(entry.random) < wanted.rate;
     } else if (!entry.spent) {
-      now = (spec.pid >= 0 ? pidIndex : packetIndex) >= spec.index;
+      now = (wanted.pid >= 0 ? pidIndex : packetIndex) >= wanted.index;
       entry.spent = now;
     }
     if (now && !hit) {
       hit = true;
-      amount = spec.amount;
+      amount = wanted.amount;
     }
   }
   return hit;

@@ -23,7 +23,7 @@ class InjectionPlan {
 
  private:
   struct Entry {
-    Injection spec;
+    Injection wanted;
     bool spent = false;
     std::uint64_t random = 0;  // splitmix64 state
   };
