@@ -17,6 +17,8 @@ struct JobSettings {
   bool reportWrapAround = false;
   bool loopEnabled = false;
   std::int32_t loopCount = 0;
+
+  bool operator==(const JobSettings&) const = default;
 };
 
 }  // namespace kestrun

@@ -123,7 +123,3 @@ inline const ProgramEntry* FindProgramByPmtPid(const TsContext& context, std::ui
 }
 
 }  // namespace kestrun
-
-// The per-packet steps that follow the continuity check come with the
-// context; they need its full definition, so they are included last.
-#include "ts/dispatch.h"

@@ -3,12 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "support/run_flags.h"
 
 namespace kestrun {
+
+// A mismatch names the fields, not the bytes of the record.
+void PrintTo(const JobSettings& s, std::ostream* out) {
+  *out << "{logEnabled " << s.logEnabled << ", logPath \"" << s.logPath << "\", readBufferSize "
+       << s.readBufferSize << ", durationText " << (s.durationText ? "\"" + *s.durationText + "\"" : "none")
+       << ", pauseAtStart " << s.pauseAtStart << ", printProcessId " << s.printProcessId
+       << ", reportWrapAround " << s.reportWrapAround << ", loopEnabled " << s.loopEnabled
+       << ", loopCount " << s.loopCount << "}";
+}
+
 namespace {
 
 bool DashOnly(char c) { return c == '-'; }
@@ -31,31 +42,13 @@ Parsed Parse(const std::vector<std::string>& arguments, OptionPrefixTest prefix 
 }
 
 // The settings a case expects; fields not named keep the defaults.
-struct Expected {
-  bool logEnabled = true;
-  std::string logPath;
-  std::int32_t readBufferSize = 0;
-  std::optional<std::string> durationText;
-  bool pauseAtStart = false;
-  bool printProcessId = false;
-  bool reportWrapAround = false;
-  bool loopEnabled = false;
-  std::int32_t loopCount = 0;
+struct Expected : JobSettings {
   bool noProgress = false;
   SourceList sources;
 };
 
 void ExpectParsed(const Parsed& parsed, const Expected& expected) {
-  const JobSettings& s = parsed.settings;
-  EXPECT_EQ(s.logEnabled, expected.logEnabled);
-  EXPECT_EQ(s.logPath, expected.logPath);
-  EXPECT_EQ(s.readBufferSize, expected.readBufferSize);
-  EXPECT_EQ(s.durationText, expected.durationText);
-  EXPECT_EQ(s.pauseAtStart, expected.pauseAtStart);
-  EXPECT_EQ(s.printProcessId, expected.printProcessId);
-  EXPECT_EQ(s.reportWrapAround, expected.reportWrapAround);
-  EXPECT_EQ(s.loopEnabled, expected.loopEnabled);
-  EXPECT_EQ(s.loopCount, expected.loopCount);
+  EXPECT_EQ(parsed.settings, static_cast<const JobSettings&>(expected));
   EXPECT_EQ((parsed.consoleFlags & kConsoleNoProgress) != 0, expected.noProgress);
   EXPECT_EQ(parsed.consoleFlags & kConsoleOn, kConsoleOn);
   EXPECT_EQ(parsed.sources, expected.sources);

@@ -41,6 +41,7 @@
 
 #include <gtest/gtest.h>
 
+#include "e2e/stream_e2e.h"
 #include "support/catalog.h"
 #include "support/format_text.h"
 #include "support/kestrun_builds.h"
@@ -71,7 +72,7 @@ constexpr std::uint32_t kLargestBufsize = 2147483647;  // what "4294967295" read
 
 bool RunningAsRoot() { return geteuid() == 0; }
 
-std::string Closing(int total) { return FormatText(text::kMsgClosing, total); }
+using stream_e2e::Closing;
 
 std::string Summary(int pid, int lastCc, long long drops, long long total, bool exempt = false) {
   return FormatText(text::kFmtPidSummary, pid, lastCc, drops, drops == 0 || drops == 1 ? "" : "s",

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "e2e/stream_e2e.h"
 #include "support/catalog.h"
 #include "support/format_text.h"
 #include "support/kestrun_builds.h"
@@ -22,17 +23,9 @@ using testing::PacketsWithCc;
 using testing::ReadFileBytes;
 using testing::TempDir;
 
-std::string Closing(int total) { return FormatText(text::kMsgClosing, total); }
-
-std::string SummaryLine(int pid, int lastCc, long long drops, long long total) {
-  return FormatText(text::kFmtPidSummary, pid, lastCc, drops, drops == 0 || drops == 1 ? "" : "s",
-                    total, "");
-}
-
-// The summary block as the log stores it.
-std::string SummaryBlock(const std::string& source, const std::string& lines) {
-  return FormatText(text::kFmtDropHeader, source.c_str()) + lines + "\r\n";
-}
+using stream_e2e::Closing;
+using stream_e2e::SummaryBlock;
+using stream_e2e::SummaryLine;
 
 std::string UsageScreen(const std::string& baseName, bool withContact) {
   std::string screen = std::string(text::kUsageArgs) +

@@ -25,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include "e2e/stream_e2e.h"
 #include "support/catalog.h"
 #include "support/format_text.h"
 #include "support/kestrun_builds.h"
@@ -45,18 +46,9 @@ using testing::TempDir;
 
 constexpr char kCtrlC[] = "\x03";
 
-std::string Closing(int total) { return FormatText(text::kMsgClosing, total); }
-
-std::string SummaryLine(int pid, int lastCc, long long drops, long long total) {
-  return FormatText(text::kFmtPidSummary, pid, lastCc, drops, drops == 0 || drops == 1 ? "" : "s",
-                    total, "");
-}
-
-// The summary block of one job as the log stores it; the console has a line
-// feed in front of it.
-std::string SummaryBlock(const std::string& source, const std::string& lines) {
-  return FormatText(text::kFmtDropHeader, source.c_str()) + lines + "\r\n";
-}
+using stream_e2e::Closing;
+using stream_e2e::SummaryBlock;
+using stream_e2e::SummaryLine;
 
 // 1200 packets of PID 0x0300 with one packet lost after packet 100 and one
 // after packet 700: two drops, both before the first progress line (1001

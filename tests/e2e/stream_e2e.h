@@ -27,6 +27,10 @@ std::string PlayTime(const std::string& hmsms);  // "PCR " + text
 std::string TotField(const tsgen::DateTime& time);
 std::string OffsetField(std::uint64_t offset);
 std::string Closing(int total);
+// One PID's summary line and the summary block of a source as the log
+// stores it (the console has a line feed in front of the block).
+std::string SummaryLine(int pid, int lastCc, long long drops, long long total);
+std::string SummaryBlock(const std::string& source, const std::string& lines);
 std::string WrapLine(const tsgen::DateTime& time);
 
 // What one source adds to the console (with -noprogress) and to its log.

@@ -69,6 +69,15 @@ std::string OffsetField(std::uint64_t offset) {
 
 std::string Closing(int total) { return FormatText(text::kMsgClosing, total); }
 
+std::string SummaryLine(int pid, int lastCc, long long drops, long long total) {
+  return FormatText(text::kFmtPidSummary, pid, lastCc, drops, drops == 0 || drops == 1 ? "" : "s",
+                    total, "");
+}
+
+std::string SummaryBlock(const std::string& source, const std::string& lines) {
+  return FormatText(text::kFmtDropHeader, source.c_str()) + lines + "\r\n";
+}
+
 std::string WrapLine(const tsgen::DateTime& t) {
   return Printf("PCR Wrap-around %04d/%02d/%02d %02d:%02d:%02d\r\n", t.year, t.month, t.day,
                 t.hour, t.minute, t.second);

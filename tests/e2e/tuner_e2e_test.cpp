@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "e2e/stream_e2e.h"
 #include "support/catalog.h"
 #include "support/format_text.h"
 #include "support/kestrun_builds.h"
@@ -39,7 +40,7 @@ std::string StartMessage(bool loaded, const std::string& driver) {
 std::string EndMessage(const std::string& driver) {
   return FormatText(text::kMsgTunerEnd, driver.c_str());
 }
-std::string Closing(int total) { return FormatText(text::kMsgClosing, total); }
+using stream_e2e::Closing;
 
 // The text in pieces, each with its line end: "\n", "\r\n", or a lone "\r"
 // (the progress line, rewritten in place).
@@ -273,7 +274,6 @@ INSTANTIATE_TEST_SUITE_P(Builds, TunerRunOnEveryBuild, ::testing::Values("native
 
 // The rest runs on the native build only: the behaviour is shared code.
 using NativeTunerRun = TunerRun;
-
 
 // A run ended by Ctrl+C once the tuner has handed over the whole stream
 // (the drop line of a marker after its last packet is out): the same drop

@@ -1,7 +1,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <map>
 #include <string>
 
@@ -10,6 +9,7 @@
 #include "platform/platform.h"
 #include "platform/posix/cp932_display.h"
 #include "support/catalog.h"
+#include "support/catalog_originals.h"
 
 namespace kestrun::platform {
 namespace {
@@ -58,29 +58,10 @@ TEST(ConvertCp932ToUtf8, HandlesLongTexts) {
   EXPECT_EQ(ConvertCp932ToUtf8(cp932), utf8);
 }
 
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size()) {
-      const char next = text[++i];
-      out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 // Every catalog text shows on a UTF-8 terminal exactly as its UTF-8 source.
 TEST(ConvertCp932ToUtf8, ShowsEveryCatalogTextAsItsSource) {
-  std::ifstream source(std::string(KESTRUN_SOURCE_DIR) + "/src/support/catalog.txt");
-  ASSERT_TRUE(source.good());
-  std::map<std::string, std::string> utf8;
-  for (std::string line; std::getline(source, line);) {
-    const std::size_t tab = line.find('\t');
-    if (line.empty() || line[0] == '#' || tab == std::string::npos) continue;
-    utf8[line.substr(0, tab)] = Unescape(line.substr(tab + 1));
-  }
+  auto utf8 = testing::ReadCatalogOriginals();
+  ASSERT_FALSE(utf8.empty());
   for (const text::CatalogEntry& entry : text::kCatalog) {
     SCOPED_TRACE(entry.name);
     ASSERT_EQ(utf8.count(entry.name), 1u);

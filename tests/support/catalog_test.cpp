@@ -2,29 +2,16 @@
 // UTF-8 originals in catalog.txt.
 #include <iconv.h>
 
-#include <fstream>
 #include <map>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "support/catalog.h"
+#include "support/catalog_originals.h"
 
 namespace kestrun {
 namespace {
-
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size()) {
-      const char next = text[++i];
-      out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
 
 std::string ToCp932(const std::string& utf8) {
   iconv_t converter = iconv_open("CP932", "UTF-8");
@@ -41,21 +28,8 @@ std::string ToCp932(const std::string& utf8) {
   return out;
 }
 
-std::map<std::string, std::string> ReadOriginals() {
-  std::map<std::string, std::string> originals;
-  std::ifstream in(std::string(KESTRUN_SOURCE_DIR) + "/src/support/catalog.txt");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    const std::size_t tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    originals[line.substr(0, tab)] = Unescape(line.substr(tab + 1));
-  }
-  return originals;
-}
-
 TEST(Catalog, EveryTextIsTheCp932OfItsUtf8Original) {
-  const auto originals = ReadOriginals();
+  const auto originals = testing::ReadCatalogOriginals();
   ASSERT_FALSE(originals.empty());
   EXPECT_EQ(originals.size(), std::size(text::kCatalog));
   for (const auto& entry : text::kCatalog) {

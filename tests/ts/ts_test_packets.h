@@ -10,6 +10,7 @@
 
 #include "support/system_time.h"
 #include "ts/civil_date.h"
+#include "ts/dispatch.h"
 #include "ts/ts_context.h"
 
 namespace kestrun::ts_test {
