@@ -6,13 +6,9 @@ namespace {
 constexpr std::size_t kPcrPidOffset = 8;
 constexpr std::size_t kCrcSize = 4;
 
-}  // namespace
-
 // Only the PCR_PID is used: its packets are exempt from the continuity
 // check from now on. A PCR_PID of 0x1FFF (no PCR) is recorded as well.
-bool ProcessPmt(const std::uint8_t* packet, const ProgramEntry& /*program*/, TsContext& context,
-                PidState& state) {
-  if (AppendSectionBytes(packet, state, kPmtTableId) != SectionResult::Complete) return false;
+bool UsePmtSection(TsContext& context, PidState& state) {
   const std::vector<std::uint8_t>& section = state.section.data;
   const bool hasPcrPid = section.size() >= kPcrPidOffset + 2 + kCrcSize;
   if (hasPcrPid) {
@@ -22,6 +18,15 @@ bool ProcessPmt(const std::uint8_t* packet, const ProgramEntry& /*program*/, TsC
   }
   DiscardSection(state);
   return hasPcrPid;
+}
+
+}  // namespace
+
+bool ProcessPmt(const std::uint8_t* packet, const ProgramEntry& /*program*/, TsContext& context,
+                PidState& state) {
+  const bool tailUsed = CompleteSectionTail(packet, state) && UsePmtSection(context, state);
+  if (AppendSectionBytes(packet, state, kPmtTableId) != SectionResult::Complete) return tailUsed;
+  return UsePmtSection(context, state) || tailUsed;
 }
 
 }  // namespace kestrun
