@@ -66,7 +66,9 @@ bool SetUp(WorkerRun& run) {
   run.readBuffer.capacity = ReadBufferCapacity(run.settings.readBufferSize);
   if (run.IsFile()) {
     run.fileSize = platform::FileSizeOf(job.inputHandle);
-    run.startPosition = ApplyStartOffset(job.inputHandle, run.source.startOffset);
+    const std::optional<std::int64_t> start = ApplyStartOffset(job.inputHandle, run.source.startOffset);
+    if (!start) return false;
+    run.startPosition = *start;
   }
   if (run.settings.durationText) {
     run.windows.emplace();
