@@ -72,7 +72,7 @@ const char* TunerSourceIssueText(TunerSourceIssue issue) {
 bool ReportTunerSourceIssue(std::string_view source) {
   const char* format = TunerSourceIssueText(CheckTunerSource(source));
   if (format == nullptr) return false;
-  WriteMessage(format, std::string(CutAtSemicolon(source)).c_str());
+  WriteMessage(format, platform::PathForMessage(CutAtSemicolon(source)).c_str());
   return true;
 }
 

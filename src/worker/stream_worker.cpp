@@ -6,6 +6,7 @@
 
 #include "output/console.h"
 #include "output/message.h"
+#include "platform/platform.h"
 #include "support/catalog.h"
 #include "support/run_flags.h"
 #include "ts/dispatch.h"
@@ -145,7 +146,8 @@ void Report(WorkerRun& run, const TsContext& context, const PidState& state, boo
 }
 
 void ReportBufferFailure(const WorkerRun& run) {
-  WriteMessage(text::kMsgReadBufferFailed, run.readBuffer.capacity, run.job.sourcePath.c_str());
+  WriteMessage(text::kMsgReadBufferFailed, run.readBuffer.capacity,
+               platform::PathForMessage(run.job.sourcePath).c_str());
 }
 
 void ReadLoop(WorkerRun& run) {
