@@ -226,25 +226,29 @@ TEST_F(ConsoleRun, CtrlCInTheFirstSourceStartsNoFurtherSourceOrPass) {
   EXPECT_EQ(result.out.substr(result.out.size() - Closing(2).size() - 2), "\r\n" + Closing(2));
 }
 
-// The pause prompt also waits on standard input that is not a terminal; a
-// stop ends that wait, and no job runs after it. Input at its end ends the
-// wait at once.
-TEST_F(ConsoleRun, PauseWithoutATerminal) {
-  const std::string a = dir_.Write("a.ts", PacketsWithCc(0x100, {0, 1, 3, 4}));
-  ProcessOptions stopped;
-  stopped.stdinData = "";
-  stopped.keepStdinOpen = true;
-  stopped.signal = SIGINT;
-  stopped.signalWhen = text::kMsgPressAnyKey;
-  const ProcessResult interrupted = Run({"-nolog", "-pause", a}, stopped);
-  ASSERT_FALSE(interrupted.timedOut);
-  EXPECT_EQ(interrupted.exitCode, 0);
-  EXPECT_EQ(interrupted.out, std::string(text::kMsgPressAnyKey) + text::kMsgCtrlC + Closing(0));
-
-  const ProcessResult ended = Run({"-nolog", "-pause", a});  // standard input is /dev/null
-  EXPECT_EQ(ended.exitCode, 1);
-  EXPECT_EQ(ended.out, std::string(text::kMsgPressAnyKey) + "\n" +
-                           SummaryBlock(a, SummaryLine(0x100, 4, 1, 4)) + Closing(1));
+// Without a controlling terminal the pause prompt has no key to wait for:
+// the run goes on, and a stream on standard input loses no byte to it (the
+// log is the one of the same run without -pause).
+TEST_F(ConsoleRun, PauseWithoutATerminalKeepsTheStream) {
+  std::string logs[2];
+  for (const bool pause : {false, true}) {
+    ProcessOptions options;
+    options.newSession = true;
+    options.stdinData = PacketsWithCc(0x100, {0, 1, 3, 4});
+    options.signal = SIGINT;
+    options.signalAfterStdinRead = true;
+    options.signalAfter = 300ms;
+    const std::string log = dir_.File(pause ? "pause.log" : "plain.log");
+    std::vector<std::string> args = {"-noprogress", "-logpath", log, "CON"};
+    if (pause) args.insert(args.begin(), "-pause");
+    const ProcessResult result = Run(args, options);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 1) << pause;
+    EXPECT_EQ(result.out.rfind(pause ? text::kMsgPressAnyKey : "\n", 0), 0u) << result.out;
+    logs[pause] = ReadFileBytes(log);
+  }
+  EXPECT_EQ(logs[1], logs[0]);
+  EXPECT_EQ(logs[0].rfind(SummaryBlock("CON", SummaryLine(0x100, 4, 1, 4)), 0), 0u) << logs[0];
 }
 
 // ------------------------------------------------------------ terminal
