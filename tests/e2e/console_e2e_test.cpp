@@ -452,6 +452,82 @@ INSTANTIATE_TEST_SUITE_P(
                                  false, false, false}),
     [](const ::testing::TestParamInfo<PromptCase>& info) { return std::string(info.param.name); });
 
+// Runs the program with standard output on a raw pseudo-terminal (no
+// line-end translation) under a UTF-8 locale; returns what it showed.
+std::string ShownOnUtf8Terminal(const std::vector<std::string>& argv, const std::string& directory) {
+  termios raw{};
+  ::cfmakeraw(&raw);
+  int master = -1, slave = -1;
+  if (::openpty(&master, &slave, nullptr, &raw, nullptr) != 0) return "(no terminal)";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setsid();
+    ::dup2(slave, STDOUT_FILENO);
+    ::close(master);
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+    ::setenv("TMPDIR", directory.c_str(), 1);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  ::close(slave);
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, static_cast<std::size_t>(n));
+  ::close(master);
+  ::waitpid(pid, nullptr, 0);
+  return shown;
+}
+
+// File names in messages. Each run has a stream with one drop, a file that
+// is no stream and a missing file, all named alike:
+//
+// name on disk                     | in the messages (CP932)   | on a UTF-8 terminal
+// 録画 ①.ts (UTF-8)                | its CP932 bytes           | 録画 ①.ts
+// café.ts (é has no CP932 form)    | caf?.ts                   | caf?.ts
+// テスト.ts in CP932 (not UTF-8)   | kept as it is             | テスト.ts
+struct NameCase {
+  const char* label;
+  std::string name;
+  std::string inMessages;
+  std::string shown;
+};
+
+TEST_F(ConsoleRun, FileNamesInMessagesAreCp932) {
+  const NameCase cases[] = {
+      {"Japanese", "\xE9\x8C\xB2\xE7\x94\xBB \xE2\x91\xA0.ts", "\x98\x5E\x89\xE6 \x87\x40.ts",
+       "\xE9\x8C\xB2\xE7\x94\xBB \xE2\x91\xA0.ts"},
+      {"NoCp932Form", "caf\xC3\xA9.ts", "caf?.ts", "caf?.ts"},
+      {"NotUtf8", "\x83\x65\x83\x58\x83\x67.ts", "\x83\x65\x83\x58\x83\x67.ts",
+       "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.ts"},
+  };
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string stream = dir_.Write("s" + c.name, PacketsWithCc(0x100, {0, 1, 3, 4}));
+    dir_.Write("n" + c.name, std::string(1000, 'x'));
+    const std::vector<std::string> args = {"-noprogress", stream, dir_.File("n" + c.name),
+                                           dir_.File("m" + c.name)};
+    const ProcessResult piped = Run(args);
+    const std::string log = SummaryBlock(dir_.File("s" + c.inMessages), SummaryLine(0x100, 4, 1, 4)) +
+                            FormatText(text::kMsgNotTransportStream, dir_.File("n" + c.inMessages).c_str()) +
+                            FormatText(text::kMsgFileMissing, dir_.File("m" + c.inMessages).c_str()) +
+                            Closing(1);
+    EXPECT_EQ(piped.exitCode, 1);
+    EXPECT_EQ(piped.out, "\n" + log);
+    // The log lies beside the stream under its real name.
+    EXPECT_EQ(ReadFileBytes(dir_.File("s" + c.name.substr(0, c.name.size() - 3) + ".kestrun.log")), log);
+
+    std::vector<std::string> argv = {KESTRUN_BIN};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const std::string shown = ShownOnUtf8Terminal(argv, dir_.path());
+    for (const char* prefix : {"s", "n", "m"}) {
+      EXPECT_EQ(Count(shown, dir_.File(prefix + c.shown)), 1u) << prefix << "\n" << shown;
+    }
+  }
+}
+
 // ------------------------------------------------------------ clean-up at exit
 
 void Touch(const std::string& path) { std::ofstream(path, std::ios::binary) << 'x'; }
