@@ -13,7 +13,9 @@ namespace {
 
 void ShowUsageScreen(const ProgramContext& program) {
   const std::string exePath = platform::ExecutablePath();
-  ShowUsage(program.programBaseName, platform::ReadVersionString(exePath, "CompanyName"),
+  // The usage line embeds the program's own file name like a message.
+  ShowUsage(platform::PathForMessage(program.programBaseName),
+            platform::ReadVersionString(exePath, "CompanyName"),
             platform::ReadVersionString(exePath, "Comments"));
 }
 

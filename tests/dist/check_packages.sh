@@ -38,7 +38,7 @@ if command -v man >/dev/null; then
 fi
 echo "ok: install"
 
-linux=kestrun-$version-Linux-x86_64
+linux=kestrun-$version-Linux-$(uname -m)
 check_package "$native" "$linux.tar.gz" \
   "$linux/bin/kestrun" "$linux/share/man/man1/kestrun.1" \
   "$linux/share/doc/kestrun/README.md" "$linux/share/doc/kestrun/LICENSE"
