@@ -1,4 +1,5 @@
 #include "output/message.h"
+#include "platform/driver_type.h"
 #include "support/catalog.h"
 #include "support/run_flags.h"
 #include "tuner/bon_driver_tuner.h"
@@ -34,7 +35,7 @@ void CreateDriverObject(CBonDriverTuner& tuner) {
   IBonDriver* driver = tuner.factory();
   if (driver == nullptr) return;
   tuner.driver = driver;
-  tuner.driver2 = dynamic_cast<IBonDriver2*>(driver);
+  tuner.driver2 = platform::ExtendedInterfaceOf(driver);
 }
 
 void OpenDriverObject(CBonDriverTuner& tuner) {

@@ -93,6 +93,13 @@ std::string KestrunBuild::TestDriver() const {
   return {};
 }
 
+std::string KestrunBuild::MsvcTestDriver() const {
+  if (!windows) return {};
+  const std::string driver = std::filesystem::path(exe).parent_path().string() +
+                             "/tools/msvc_bondriver/msvc_bondriver.dll";
+  return Exists(driver) ? driver : std::string();
+}
+
 ProcessResult KestrunBuild::Run(const std::vector<std::string>& args, ProcessOptions options) const {
   std::vector<std::string> argv;
   if (windows) {

@@ -39,6 +39,9 @@ struct KestrunBuild {
   std::string BaseName() const { return windows ? "Kestrun" : "kestrun"; }
   // The test tuner driver built alongside this build.
   std::string TestDriver() const;
+  // The MSVC-ABI test tuner driver of a Windows build (empty when it was not
+  // made: clang or lld-link missing).
+  std::string MsvcTestDriver() const;
   ProcessResult Run(const std::vector<std::string>& args, ProcessOptions options = {}) const;
 };
 

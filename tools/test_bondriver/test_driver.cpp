@@ -125,18 +125,19 @@ class DriverSlots : public Interface {
  public:
   explicit DriverSlots(const DriverConfig& config) : core_(config) {}
 
-  std::int32_t Open() override { return core_.Open(); }
-  void Close() override { core_.Close(); }
-  void Reserved2() override { core_.Log("Reserved 2"); }
-  void Reserved3() override { core_.Log("Reserved 3"); }
-  void Reserved4() override { core_.Log("Reserved 4"); }
-  void Reserved5() override { core_.Log("Reserved 5"); }
-  std::int32_t FetchStream(std::uint8_t** block, std::uint32_t* size, std::uint32_t* remain) override {
+  std::int32_t KESTRUN_MEMBER_CALL Open() override { return core_.Open(); }
+  void KESTRUN_MEMBER_CALL Close() override { core_.Close(); }
+  void KESTRUN_MEMBER_CALL Reserved2() override { core_.Log("Reserved 2"); }
+  void KESTRUN_MEMBER_CALL Reserved3() override { core_.Log("Reserved 3"); }
+  void KESTRUN_MEMBER_CALL Reserved4() override { core_.Log("Reserved 4"); }
+  void KESTRUN_MEMBER_CALL Reserved5() override { core_.Log("Reserved 5"); }
+  std::int32_t KESTRUN_MEMBER_CALL FetchStream(std::uint8_t** block, std::uint32_t* size,
+                                               std::uint32_t* remain) override {
     return core_.Fetch(block, size, remain);
   }
-  void Reserved7() override { core_.Log("Reserved 7"); }
-  void FlushStream() override { core_.Flush(); }
-  void Destroy() override {
+  void KESTRUN_MEMBER_CALL Reserved7() override { core_.Log("Reserved 7"); }
+  void KESTRUN_MEMBER_CALL FlushStream() override { core_.Flush(); }
+  void KESTRUN_MEMBER_CALL Destroy() override {
     core_.Log("Destroy");
     delete static_cast<Self*>(this);
   }
@@ -156,11 +157,12 @@ class ExtendedDriver final : public DriverSlots<IBonDriver2, ExtendedDriver> {
  public:
   using DriverSlots::DriverSlots;
 
-  void Reserved10() override { core_.Log("Reserved 10"); }
-  void Reserved11() override { core_.Log("Reserved 11"); }
-  void Reserved12() override { core_.Log("Reserved 12"); }
-  void Reserved13() override { core_.Log("Reserved 13"); }
-  std::int32_t SelectSpaceChannel(std::uint32_t space, std::uint32_t channel) override {
+  void KESTRUN_MEMBER_CALL Reserved10() override { core_.Log("Reserved 10"); }
+  void KESTRUN_MEMBER_CALL Reserved11() override { core_.Log("Reserved 11"); }
+  void KESTRUN_MEMBER_CALL Reserved12() override { core_.Log("Reserved 12"); }
+  void KESTRUN_MEMBER_CALL Reserved13() override { core_.Log("Reserved 13"); }
+  std::int32_t KESTRUN_MEMBER_CALL SelectSpaceChannel(std::uint32_t space,
+                                                      std::uint32_t channel) override {
     return core_.Select(space, channel);
   }
 };
