@@ -14,8 +14,8 @@
 //   calllog=PATH     one line appended per call received
 //   resend=0|1       a FlushStream right after a block was handed out makes
 //                    the next FetchStream hand out that block again
+#include "../test_bondriver/driver_slots.h"
 #include "text.h"
-#include "tuner/bon_driver.h"
 #include "win32_api.h"
 
 namespace {
@@ -172,56 +172,11 @@ class DriverCore {
   bool resend_ = false;
 };
 
-// The base interface's slots, served by the core.
-template <class Interface, class Self>
-class DriverSlots : public Interface {
- public:
-  explicit DriverSlots(const Config& config) : core_(config) {}
-
-  int32_t KESTRUN_MEMBER_CALL Open() override { return core_.Open(); }
-  void KESTRUN_MEMBER_CALL Close() override { core_.Close(); }
-  void KESTRUN_MEMBER_CALL Reserved2() override { core_.Log("Reserved 2"); }
-  void KESTRUN_MEMBER_CALL Reserved3() override { core_.Log("Reserved 3"); }
-  void KESTRUN_MEMBER_CALL Reserved4() override { core_.Log("Reserved 4"); }
-  void KESTRUN_MEMBER_CALL Reserved5() override { core_.Log("Reserved 5"); }
-  int32_t KESTRUN_MEMBER_CALL FetchStream(uint8_t** block, uint32_t* size,
-                                          uint32_t* remain) override {
-    return core_.Fetch(block, size, remain);
-  }
-  void KESTRUN_MEMBER_CALL Reserved7() override { core_.Log("Reserved 7"); }
-  void KESTRUN_MEMBER_CALL FlushStream() override { core_.Flush(); }
-  void KESTRUN_MEMBER_CALL Destroy() override {
-    core_.Log("Destroy");
-    delete static_cast<Self*>(this);
-  }
-
- protected:
-  DriverCore core_;
-};
-
-class PlainDriver final : public DriverSlots<IBonDriver, PlainDriver> {
- public:
-  using DriverSlots::DriverSlots;
-};
-
-class ExtendedDriver final : public DriverSlots<IBonDriver2, ExtendedDriver> {
- public:
-  using DriverSlots::DriverSlots;
-
-  void KESTRUN_MEMBER_CALL Reserved10() override { core_.Log("Reserved 10"); }
-  void KESTRUN_MEMBER_CALL Reserved11() override { core_.Log("Reserved 11"); }
-  void KESTRUN_MEMBER_CALL Reserved12() override { core_.Log("Reserved 12"); }
-  void KESTRUN_MEMBER_CALL Reserved13() override { core_.Log("Reserved 13"); }
-  int32_t KESTRUN_MEMBER_CALL SelectSpaceChannel(uint32_t space, uint32_t channel) override {
-    return core_.Select(space, channel);
-  }
-};
-
 }  // namespace
 
 extern "C" __declspec(dllexport) IBonDriver* CreateBonDriver() {
   const Config config = LoadConfig();
   LogCall(config, "CreateBonDriver");
-  if (!config.extended) return new PlainDriver(config);
-  return new ExtendedDriver(config);
+  if (!config.extended) return new test_bondriver::PlainDriver<DriverCore>(config);
+  return new test_bondriver::ExtendedDriver<DriverCore>(config);
 }

@@ -10,6 +10,7 @@
 
 #include "call_log.h"
 #include "driver_config.h"
+#include "driver_slots.h"
 
 namespace test_bondriver {
 namespace {
@@ -117,56 +118,6 @@ class DriverCore {
   bool resend_ = false;
 };
 
-// The base interface's slots, served by the core; `Interface` is the base
-// interface or the extended one that continues its table, `Self` the final
-// class (the interfaces have no virtual destructor to delete through).
-template <class Interface, class Self>
-class DriverSlots : public Interface {
- public:
-  explicit DriverSlots(const DriverConfig& config) : core_(config) {}
-
-  std::int32_t KESTRUN_MEMBER_CALL Open() override { return core_.Open(); }
-  void KESTRUN_MEMBER_CALL Close() override { core_.Close(); }
-  void KESTRUN_MEMBER_CALL Reserved2() override { core_.Log("Reserved 2"); }
-  void KESTRUN_MEMBER_CALL Reserved3() override { core_.Log("Reserved 3"); }
-  void KESTRUN_MEMBER_CALL Reserved4() override { core_.Log("Reserved 4"); }
-  void KESTRUN_MEMBER_CALL Reserved5() override { core_.Log("Reserved 5"); }
-  std::int32_t KESTRUN_MEMBER_CALL FetchStream(std::uint8_t** block, std::uint32_t* size,
-                                               std::uint32_t* remain) override {
-    return core_.Fetch(block, size, remain);
-  }
-  void KESTRUN_MEMBER_CALL Reserved7() override { core_.Log("Reserved 7"); }
-  void KESTRUN_MEMBER_CALL FlushStream() override { core_.Flush(); }
-  void KESTRUN_MEMBER_CALL Destroy() override {
-    core_.Log("Destroy");
-    delete static_cast<Self*>(this);
-  }
-
- protected:
-  DriverCore core_;
-};
-
-// A driver object with the base interface only.
-class PlainDriver final : public DriverSlots<IBonDriver, PlainDriver> {
- public:
-  using DriverSlots::DriverSlots;
-};
-
-// A full driver object.
-class ExtendedDriver final : public DriverSlots<IBonDriver2, ExtendedDriver> {
- public:
-  using DriverSlots::DriverSlots;
-
-  void KESTRUN_MEMBER_CALL Reserved10() override { core_.Log("Reserved 10"); }
-  void KESTRUN_MEMBER_CALL Reserved11() override { core_.Log("Reserved 11"); }
-  void KESTRUN_MEMBER_CALL Reserved12() override { core_.Log("Reserved 12"); }
-  void KESTRUN_MEMBER_CALL Reserved13() override { core_.Log("Reserved 13"); }
-  std::int32_t KESTRUN_MEMBER_CALL SelectSpaceChannel(std::uint32_t space,
-                                                      std::uint32_t channel) override {
-    return core_.Select(space, channel);
-  }
-};
-
 }  // namespace
 
 IBonDriver* CreateTestDriver() {
@@ -179,9 +130,9 @@ IBonDriver* CreateTestDriver() {
     case DriverMode::NullFactory:
       return nullptr;
     case DriverMode::NoExtension:
-      return new PlainDriver(config);
+      return new PlainDriver<DriverCore>(config);
     default:
-      return new ExtendedDriver(config);
+      return new ExtendedDriver<DriverCore>(config);
   }
 }
 
