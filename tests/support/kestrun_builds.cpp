@@ -128,18 +128,18 @@ bool FindBuild(const std::string& name, KestrunBuild* build, std::string* whyMis
     return true;
   }
   build->windows = true;
+  build->launcher = name == "win64" ? "/usr/lib/wine/wine64" : Wine32Loader();
+  // Asked first: where the kernel cannot run the build, nothing else about
+  // it matters.
+  if (name == "win32" && Exists(build->launcher) && !LauncherStarts(build->launcher, whyMissing)) {
+    if (cannotRunHere != nullptr) *cannotRunHere = true;
+    return false;
+  }
   if (kSanitizerBuild) {
     *whyMissing = name + " is tested by the plain build, not by a sanitizer build";
     return false;
   }
   build->exe = std::string(name == "win64" ? KESTRUN_WIN64_DIR : KESTRUN_WIN32_DIR) + "/Kestrun.exe";
-  build->launcher = name == "win64" ? "/usr/lib/wine/wine64" : Wine32Loader();
-  // Asked first: where the kernel cannot run the build, whether it was made
-  // does not matter.
-  if (name == "win32" && Exists(build->launcher) && !LauncherStarts(build->launcher, whyMissing)) {
-    if (cannotRunHere != nullptr) *cannotRunHere = true;
-    return false;
-  }
   if (!Exists(build->exe)) {
     *whyMissing = name + " build not found at " + build->exe + " (cross compiler missing?)";
     return false;
