@@ -1,8 +1,5 @@
 #include "driver/startup.h"
 
-#include <system_error>
-#include <thread>
-
 #include "output/console.h"
 #include "output/message.h"
 #include "support/catalog.h"
@@ -15,8 +12,8 @@ namespace {
 constexpr unsigned kHousekeepingSliceMs = 100;
 
 // Keeps the main thread's message queue drained until a stop is requested.
-void HousekeepingThread(platform::Event* started) {
-  started->Set();
+void HousekeepingThread(void* startedEvent) {
+  static_cast<platform::Event*>(startedEvent)->Set();
   while (AbortFlag.load(std::memory_order_relaxed) == 0) {
     platform::PumpMessages();
     platform::SleepMs(kHousekeepingSliceMs);
@@ -27,13 +24,12 @@ void StartHousekeeping() {
   if (AbortFlag.load(std::memory_order_relaxed) != 0) return;
   std::unique_ptr<platform::Event> started = platform::CreateManualResetEvent("", false);
   if (!started) return;
-  try {
-    std::thread thread(HousekeepingThread, started.get());
-    started->Wait();
-    thread.detach();
-  } catch (const std::system_error& error) {
-    WriteMessage(text::kMsgMainThreadFailed, error.code().value());
+  const int error = platform::StartDetachedThread(HousekeepingThread, started.get());
+  if (error != 0) {
+    WriteMessage(text::kMsgMainThreadFailed, error);
+    return;
   }
+  started->Wait();
 }
 
 void Notice(const char* message) {

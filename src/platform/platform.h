@@ -124,6 +124,10 @@ int ProcessId();
 // where the wait can be interrupted) answers true first.
 int ReadKeyNoEcho(bool (*stop)() = nullptr);
 void SleepMs(unsigned milliseconds);
+// Starts a detached thread that runs routine(argument). 0 when it started,
+// else the system's own error code (GetLastError on Windows, the result of
+// pthread_create on POSIX).
+int StartDetachedThread(void (*routine)(void*), void* argument);
 // Calendar time in whole seconds.
 std::int64_t CalendarSeconds();
 // The last system error code of the calling thread (GetLastError / errno).

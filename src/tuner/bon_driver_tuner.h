@@ -88,8 +88,8 @@ bool OpenTuner(CBonDriverTuner& tuner);
 // nothing unless the library is loaded and an object is held.
 void CloseTuner(CBonDriverTuner& tuner);
 
-// The tuner thread's names for its two events, made from the record's
-// address as a signed decimal of the pointer width.
+// The tuner thread's names for its two events, made from the process id and
+// the record's address as a signed decimal of the pointer width.
 std::string TunerLockEventName(const CBonDriverTuner& tuner);
 std::string TunerLock2EventName(const CBonDriverTuner& tuner);
 

@@ -1,4 +1,5 @@
 #include "output/message.h"
+#include "platform/driver_type.h"
 #include "platform/platform.h"
 #include "support/catalog.h"
 #include "support/run_flags.h"
@@ -35,7 +36,7 @@ void CreateDriverObject(CBonDriverTuner& tuner) {
   IBonDriver* driver = tuner.factory();
   if (driver == nullptr) return;
   tuner.driver = driver;
-  tuner.driver2 = dynamic_cast<IBonDriver2*>(driver);
+  tuner.driver2 = platform::ExtendedInterfaceOf(driver);
 }
 
 void OpenDriverObject(CBonDriverTuner& tuner) {

@@ -7,10 +7,12 @@
 namespace kestrun {
 namespace {
 
-// The record's address as a signed decimal of the pointer width: no two
-// records alive at the same time share it.
+// The process id, then the record's address as a signed decimal of the
+// pointer width: no two records alive at the same time share it, and the
+// events of two processes (one per tuner) never meet under one name.
 std::string EventNumber(const CBonDriverTuner& tuner) {
-  return std::to_string(static_cast<std::intptr_t>(reinterpret_cast<std::uintptr_t>(&tuner)));
+  return std::to_string(platform::ProcessId()) + "_" +
+         std::to_string(static_cast<std::intptr_t>(reinterpret_cast<std::uintptr_t>(&tuner)));
 }
 
 void CreateHandoffEvents(CBonDriverTuner& tuner) {

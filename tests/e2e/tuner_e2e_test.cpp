@@ -143,7 +143,7 @@ class TunerRun : public ::testing::Test {
  protected:
   void SetUp() override { build_.exe = KESTRUN_BIN; }
 
-  std::string Driver() const { return build_.TestDriver(); }
+  std::string Driver() const { return driver_.empty() ? build_.TestDriver() : driver_; }
   std::string Source(const std::string& driver, const std::string& numbers = "0\\13\\") const {
     return kTunerPrefix + numbers + build_.Path(driver);
   }
@@ -223,14 +223,25 @@ class TunerRun : public ::testing::Test {
   void ExpectCtrlCRunLikeFileRun(const std::string& bytes);
 
   KestrunBuild build_;
+  std::string driver_;  // the driver to run, when not the build's own test driver
   TempDir dir_;
 };
 
+// A build's name, followed by " msvc" for a run with the MSVC-ABI test
+// driver of a Windows build (whose objects carry MSVC type information, as
+// real drivers' do) instead of the test driver built with the program.
 class TunerRunOnEveryBuild : public TunerRun, public ::testing::WithParamInterface<const char*> {
  protected:
   void SetUp() override {
-    KESTRUN_REQUIRE_BUILD(GetParam(), build_);
-    if (Driver().empty()) GTEST_SKIP() << "no test driver beside " << build_.exe;
+    const std::string param = GetParam();
+    const bool msvc = param.ends_with(" msvc");
+    KESTRUN_REQUIRE_BUILD(param.substr(0, param.find(' ')), build_);
+    if (msvc) driver_ = build_.MsvcTestDriver();
+    if (!Driver().empty()) return;
+    if (msvc && std::getenv("KESTRUN_REQUIRE_WINDOWS") != nullptr) {
+      FAIL() << "MSVC-ABI test driver missing beside " << build_.exe << " (clang or lld-link?)";
+    }
+    GTEST_SKIP() << "no test driver beside " << build_.exe;
   }
 };
 
@@ -270,7 +281,37 @@ TEST_P(TunerRunOnEveryBuild, OpenFailureEndsBeforeItStarts) {
   EXPECT_EQ(CallLog(CallLogPath()), (Lines{"CreateBonDriver", "Open", "Destroy"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, TunerRunOnEveryBuild, ::testing::Values("native", "win64", "win32"));
+// A run ended by Ctrl+C once the tuner has handed over the whole stream
+// records what the file run records.
+TEST_P(TunerRunOnEveryBuild, CtrlCEndedRunRecordsWhatTheFileRunRecords) {
+#if !defined(TSGEN_BIN)
+  GTEST_SKIP() << "tsgen not built";
+#else
+  ExpectCtrlCRunLikeFileRun(ReadFileBytes(GeneratedStream("generated.ts")));
+#endif
+}
+
+// An object without IBonDriver2, whichever compiler made it: opened, no
+// channel selected, nothing fetched; the tuner thread closes and destroys
+// it, and the run goes on until it is stopped.
+TEST_P(TunerRunOnEveryBuild, ObjectWithoutTheExtendedInterfaceIsReleasedAndTheRunGoesOn) {
+  const std::string driver = build_.Path(Driver());
+  const std::string log = dir_.File("tuner.log");
+  const std::string messages = StartMessage(true, driver) + EndMessage(driver);
+  ProcessOptions options = DriverOptions("mode=noext\n");
+  options.signal = SIGINT;
+  options.signalWhen = messages;
+  const ProcessResult result = Run({"-logpath", build_.Path(log), Source(Driver())}, options);
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.termSignal, 0);
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(ReadFileBytes(log), messages + Closing(0));
+  EXPECT_EQ(result.out, messages + text::kMsgCtrlC + "\n" + Closing(0));
+  EXPECT_EQ(CallLog(CallLogPath()), (Lines{"CreateBonDriver", "Open", "Close", "Destroy"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, TunerRunOnEveryBuild,
+                         ::testing::Values("native", "win64", "win32", "win64 msvc", "win32 msvc"));
 
 // The rest runs on the native build only: the behaviour is shared code.
 using NativeTunerRun = TunerRun;
@@ -288,22 +329,14 @@ void TunerRun::ExpectCtrlCRunLikeFileRun(const std::string& bytes) {
   ASSERT_NE(lastDrop, std::string::npos) << fileLog;
   const std::string markerLine =
       fileLog.substr(lastDrop, fileLog.find(" , +0x", lastDrop) - lastDrop);
-  const std::string source = Source(TEST_BONDRIVER);
+  const std::string source = Source(Driver());
   const std::string log = dir_.File("tuner.log");
   ProcessOptions options = DriverOptions(ServingKeys(stream));
   options.signal = SIGINT;
   options.signalWhen = markerLine;
-  const ProcessResult tuner = Run({"-logpath", log, source}, options);
+  const ProcessResult tuner = Run({"-logpath", build_.Path(log), source}, options);
   ExpectSameAsFileRun(tuner, ReadFileBytes(log), file, fileLog, stream, source);
   EXPECT_NE(tuner.out.find(text::kMsgCtrlC), std::string::npos);
-}
-
-TEST_F(NativeTunerRun, CtrlCEndedRunRecordsWhatTheFileRunRecords) {
-#if !defined(TSGEN_BIN)
-  GTEST_SKIP() << "tsgen not built";
-#else
-  ExpectCtrlCRunLikeFileRun(ReadFileBytes(GeneratedStream("generated.ts")));
-#endif
 }
 
 // The same with a real broadcast capture (a service cut to 5 s, four drops).
@@ -314,6 +347,23 @@ TEST_F(NativeTunerRun, CtrlCEndedRunOfARealCaptureRecordsWhatTheFileRunRecords) 
     GTEST_SKIP() << "samples folder absent (" << sample << "): real-stream case not run";
   }
   ExpectCtrlCRunLikeFileRun(ReadFileBytes(sample));
+}
+
+// A driver built with hidden visibility keeps its type information to
+// itself; its extended interface is found all the same (the channel is
+// selected).
+TEST_F(NativeTunerRun, DriverWithHiddenVisibilityGetsItsChannelSelected) {
+#if !defined(TEST_BONDRIVER_HIDDEN)
+  GTEST_SKIP() << "hidden-visibility test driver not built";
+#else
+  const std::string drv = TEST_BONDRIVER_HIDDEN;
+  const ProcessResult result = Run({"-duration", "0", Source(drv)}, DriverOptions(""));
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.out, StartMessage(true, drv) + EndMessage(drv) + "\n" + Closing(0));
+  const Lines calls = CallLog(CallLogPath());
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ(calls[2], "SelectSpaceChannel 0 13");
+#endif
 }
 
 // FetchStream handing out nothing for a while, in each of its forms, is

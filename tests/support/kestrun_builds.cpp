@@ -1,8 +1,17 @@
 #include "support/kestrun_builds.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <mutex>
 
 namespace kestrun::testing {
 namespace {
@@ -12,7 +21,52 @@ bool Exists(const std::string& path) {
   return std::filesystem::exists(path, ignored);
 }
 
+// The 32-bit Wine loader; KESTRUN_WINE32_LOADER names another one.
+std::string Wine32Loader() {
+  const char* configured = std::getenv("KESTRUN_WINE32_LOADER");
+  if (configured != nullptr && *configured != '\0') return configured;
+  return "/usr/lib/wine/wine";
+}
+
+// Starts `launcher --version` with its output discarded. Only a failure of
+// the start itself counts: a loader that starts and then fails is a fault
+// the tests are there to show.
+bool ProbeLauncher(const std::string& launcher, std::string* why) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::string version = "--version";
+  char* argv[] = {const_cast<char*>(launcher.c_str()), version.data(), nullptr};
+  pid_t child = 0;
+  const int error = posix_spawn(&child, launcher.c_str(), &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) {
+    *why = "this machine cannot start " + launcher + ": " + std::strerror(error) +
+           " (a kernel without 32-bit support)";
+    return false;
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return true;
+}
+
 }  // namespace
+
+bool LauncherStarts(const std::string& launcher, std::string* why) {
+  static std::mutex guard;
+  static std::map<std::string, std::pair<bool, std::string>> probed;
+  std::lock_guard lock(guard);
+  auto found = probed.find(launcher);
+  if (found == probed.end()) {
+    std::string reason;
+    const bool starts = ProbeLauncher(launcher, &reason);
+    found = probed.emplace(launcher, std::make_pair(starts, reason)).first;
+  }
+  if (!found->second.first) *why = found->second.second;
+  return found->second.first;
+}
 
 std::string WinePrefix() {
   const char* configured = std::getenv("KESTRUN_WINEPREFIX");
@@ -39,6 +93,13 @@ std::string KestrunBuild::TestDriver() const {
   return {};
 }
 
+std::string KestrunBuild::MsvcTestDriver() const {
+  if (!windows) return {};
+  const std::string driver = std::filesystem::path(exe).parent_path().string() +
+                             "/tools/msvc_bondriver/msvc_bondriver.dll";
+  return Exists(driver) ? driver : std::string();
+}
+
 ProcessResult KestrunBuild::Run(const std::vector<std::string>& args, ProcessOptions options) const {
   std::vector<std::string> argv;
   if (windows) {
@@ -59,19 +120,26 @@ ProcessResult KestrunBuild::Run(const std::vector<std::string>& args, ProcessOpt
   return RunProcess(argv, options);
 }
 
-bool FindBuild(const std::string& name, KestrunBuild* build, std::string* whyMissing) {
+bool FindBuild(const std::string& name, KestrunBuild* build, std::string* whyMissing,
+               bool* cannotRunHere) {
   build->name = name;
   if (name == "native") {
     build->exe = KESTRUN_BIN;
     return true;
   }
   build->windows = true;
+  build->launcher = name == "win64" ? "/usr/lib/wine/wine64" : Wine32Loader();
+  // Asked first: where the kernel cannot run the build, nothing else about
+  // it matters.
+  if (name == "win32" && Exists(build->launcher) && !LauncherStarts(build->launcher, whyMissing)) {
+    if (cannotRunHere != nullptr) *cannotRunHere = true;
+    return false;
+  }
   if (kSanitizerBuild) {
     *whyMissing = name + " is tested by the plain build, not by a sanitizer build";
     return false;
   }
   build->exe = std::string(name == "win64" ? KESTRUN_WIN64_DIR : KESTRUN_WIN32_DIR) + "/Kestrun.exe";
-  build->launcher = name == "win64" ? "/usr/lib/wine/wine64" : "/usr/lib/wine/wine";
   if (!Exists(build->exe)) {
     *whyMissing = name + " build not found at " + build->exe + " (cross compiler missing?)";
     return false;

@@ -39,13 +39,23 @@ struct KestrunBuild {
   std::string BaseName() const { return windows ? "Kestrun" : "kestrun"; }
   // The test tuner driver built alongside this build.
   std::string TestDriver() const;
+  // The MSVC-ABI test tuner driver of a Windows build (empty when it was not
+  // made: clang or lld-link missing).
+  std::string MsvcTestDriver() const;
   ProcessResult Run(const std::vector<std::string>& args, ProcessOptions options = {}) const;
 };
 
 // "native", "win64" or "win32". For a Windows build that is not available
 // the reason is returned in `whyMissing` (the caller skips, or fails when
-// KESTRUN_REQUIRE_WINDOWS is set).
-bool FindBuild(const std::string& name, KestrunBuild* build, std::string* whyMissing);
+// KESTRUN_REQUIRE_WINDOWS is set, unless `cannotRunHere` is set too: this
+// machine cannot run that build at all, so it is skipped even then).
+bool FindBuild(const std::string& name, KestrunBuild* build, std::string* whyMissing,
+               bool* cannotRunHere = nullptr);
+
+// Whether the kernel can start the launcher (some kernels have no 32-bit
+// support: the 32-bit Wine loader then fails with "Exec format error").
+// Probed once per launcher path and test process; the reason when not.
+bool LauncherStarts(const std::string& launcher, std::string* why);
 
 // The Wine prefix the tests use (private to the build folder).
 std::string WinePrefix();
@@ -56,8 +66,9 @@ std::string WinePrefix();
 #define KESTRUN_REQUIRE_BUILD(name, build)                                            \
   do {                                                                                \
     std::string why_;                                                                 \
-    if (!::kestrun::testing::FindBuild((name), &(build), &why_)) {                    \
-      if (std::getenv("KESTRUN_REQUIRE_WINDOWS") != nullptr &&                        \
+    bool cannotRun_ = false;                                                          \
+    if (!::kestrun::testing::FindBuild((name), &(build), &why_, &cannotRun_)) {       \
+      if (std::getenv("KESTRUN_REQUIRE_WINDOWS") != nullptr && !cannotRun_ &&         \
           !::kestrun::testing::kSanitizerBuild)                                       \
         FAIL() << "required Windows build missing: " << why_;                         \
       GTEST_SKIP() << "Windows test skipped: " << why_;                               \

@@ -2,4 +2,9 @@
 // file out, so that library has no factory at all.
 #include "test_driver.h"
 
-extern "C" IBonDriver* CreateBonDriver() { return test_bondriver::CreateTestDriver(); }
+// A build that hides its symbols by default names the export here.
+#ifndef TEST_DRIVER_EXPORT
+#define TEST_DRIVER_EXPORT
+#endif
+
+extern "C" TEST_DRIVER_EXPORT IBonDriver* CreateBonDriver() { return test_bondriver::CreateTestDriver(); }

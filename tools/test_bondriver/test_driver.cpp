@@ -10,6 +10,7 @@
 
 #include "call_log.h"
 #include "driver_config.h"
+#include "driver_slots.h"
 
 namespace test_bondriver {
 namespace {
@@ -117,54 +118,6 @@ class DriverCore {
   bool resend_ = false;
 };
 
-// The base interface's slots, served by the core; `Interface` is the base
-// interface or the extended one that continues its table, `Self` the final
-// class (the interfaces have no virtual destructor to delete through).
-template <class Interface, class Self>
-class DriverSlots : public Interface {
- public:
-  explicit DriverSlots(const DriverConfig& config) : core_(config) {}
-
-  std::int32_t Open() override { return core_.Open(); }
-  void Close() override { core_.Close(); }
-  void Reserved2() override { core_.Log("Reserved 2"); }
-  void Reserved3() override { core_.Log("Reserved 3"); }
-  void Reserved4() override { core_.Log("Reserved 4"); }
-  void Reserved5() override { core_.Log("Reserved 5"); }
-  std::int32_t FetchStream(std::uint8_t** block, std::uint32_t* size, std::uint32_t* remain) override {
-    return core_.Fetch(block, size, remain);
-  }
-  void Reserved7() override { core_.Log("Reserved 7"); }
-  void FlushStream() override { core_.Flush(); }
-  void Destroy() override {
-    core_.Log("Destroy");
-    delete static_cast<Self*>(this);
-  }
-
- protected:
-  DriverCore core_;
-};
-
-// A driver object with the base interface only.
-class PlainDriver final : public DriverSlots<IBonDriver, PlainDriver> {
- public:
-  using DriverSlots::DriverSlots;
-};
-
-// A full driver object.
-class ExtendedDriver final : public DriverSlots<IBonDriver2, ExtendedDriver> {
- public:
-  using DriverSlots::DriverSlots;
-
-  void Reserved10() override { core_.Log("Reserved 10"); }
-  void Reserved11() override { core_.Log("Reserved 11"); }
-  void Reserved12() override { core_.Log("Reserved 12"); }
-  void Reserved13() override { core_.Log("Reserved 13"); }
-  std::int32_t SelectSpaceChannel(std::uint32_t space, std::uint32_t channel) override {
-    return core_.Select(space, channel);
-  }
-};
-
 }  // namespace
 
 IBonDriver* CreateTestDriver() {
@@ -177,9 +130,9 @@ IBonDriver* CreateTestDriver() {
     case DriverMode::NullFactory:
       return nullptr;
     case DriverMode::NoExtension:
-      return new PlainDriver(config);
+      return new PlainDriver<DriverCore>(config);
     default:
-      return new ExtendedDriver(config);
+      return new ExtendedDriver<DriverCore>(config);
   }
 }
 
