@@ -4,14 +4,32 @@
 
 namespace kestrun::platform {
 
+namespace {
+
+// A pipe has no readiness wait for a handle opened without overlapped I/O:
+// it is looked at in steps this short, so a writer whose pipe buffer is full
+// is held up no longer than one step.
+constexpr unsigned kPeekStepMs = 1;
+
+// False only while the pipe is open and empty: data, its end and errors are
+// for the read call to tell.
+bool PipeHasDataOrEnded(HANDLE pipe) {
+  DWORD available = 0;
+  if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return true;
+  return available > 0;
+}
+
+}  // namespace
+
 bool WaitReadable(FileHandle handle, unsigned milliseconds) {
   const HANDLE native = reinterpret_cast<HANDLE>(handle.native());
   if (!handle.valid() || GetFileType(native) != FILE_TYPE_PIPE) return true;
-  DWORD available = 0;
-  if (!PeekNamedPipe(native, nullptr, 0, nullptr, &available, nullptr)) return true;
-  if (available > 0) return true;
-  Sleep(milliseconds);
-  return false;
+  const ULONGLONG start = GetTickCount64();
+  while (!PipeHasDataOrEnded(native)) {
+    if (GetTickCount64() - start >= milliseconds) return false;
+    Sleep(kPeekStepMs);
+  }
+  return true;
 }
 
 }  // namespace kestrun::platform
