@@ -2,6 +2,7 @@
 #   make demo    build natively, generate a sample stream, check it
 #   make test    build all three builds that this machine can make, run all tests
 #   make bench   throughput benchmark (see README)
+#   make livebench  live-source benchmark: tuner and standard input (see README)
 SHELL := /bin/bash
 JOBS ?= 2
 BUILD := build
@@ -65,6 +66,12 @@ bench:
 .PHONY: microbench
 microbench:
 	JOBS=$(JOBS) tools/bench/run_bench.sh --micro-only
+
+# Live sources: the test tuner driver at set rates and block sizes, idle and
+# under load, natively and under Wine (see tools/bench/run_livebench.sh).
+.PHONY: livebench
+livebench:
+	JOBS=$(JOBS) tools/bench/run_livebench.sh
 
 clean:
 	rm -rf $(BUILD)
