@@ -30,8 +30,12 @@ namespace kestrun {
 inline constexpr std::uint32_t kTunerBufferLimit = 16u * 1024 * 1024;
 // Fifty packets of room at least whenever the reception buffer has to grow.
 inline constexpr std::uint32_t kTunerBufferReserve = 9400;
-// How long the worker waits for the tuner before it looks at the stop flags.
+// How long the worker waits for the tuner before it looks at the stop flags
+// and takes whatever waits.
 inline constexpr std::chrono::milliseconds kTunerWaitSlice{20};
+// The worker is woken early once this much waits: waking it for every small
+// block would cost more than the work it is woken for.
+inline constexpr std::uint32_t kTunerWakeBytes = 48128;
 // Notices of discarded bytes come at most this often.
 inline constexpr std::chrono::seconds kDiscardNoticeInterval{1};
 
@@ -81,7 +85,8 @@ struct CBonDriverTuner {
   // events: the event pair alone leaves a window between a wait and the
   // reset that follows it in which both sides could pass.
   std::mutex handoff;
-  // Signalled after each append, so the worker waits instead of polling.
+  // Signalled when an append makes kTunerWakeBytes wait, so the worker
+  // waits instead of polling.
   std::condition_variable appended;
   DiscardCount discarded;
 };
@@ -132,8 +137,9 @@ ReceiveStep ReceiveOnce(CBonDriverTuner& tuner);
 void ReportDiscarded(CBonDriverTuner& tuner, std::chrono::steady_clock::time_point now,
                      bool final);
 
-// The worker's wait for the tuner: returns as soon as bytes wait, or after
-// `timeout` so that the caller can look at the stop flags.
+// The worker's wait for the tuner: returns as soon as kTunerWakeBytes wait,
+// or after `timeout` so that the caller looks at the stop flags and takes
+// what has come by then.
 void WaitForReceived(CBonDriverTuner& tuner, std::chrono::milliseconds timeout);
 
 // Appends a block to the reception buffer under the hand-off guard. False

@@ -64,9 +64,12 @@ bool AppendReceived(CBonDriverTuner& tuner, const std::uint8_t* block, std::uint
   std::lock_guard lock(tuner.handoff);
   if (tuner.lockEvent) tuner.lockEvent->Wait();
   if (tuner.lock2Event) tuner.lock2Event->Reset();
+  const std::uint32_t before = tuner.received.length.load();
   const bool appended = GrowAndAppend(tuner.received, block, size);
   if (tuner.lock2Event) tuner.lock2Event->Set();
-  if (appended) tuner.appended.notify_one();
+  if (before < kTunerWakeBytes && tuner.received.length.load() >= kTunerWakeBytes) {
+    tuner.appended.notify_one();
+  }
   return appended;
 }
 
@@ -90,7 +93,8 @@ bool TakeReceived(CBonDriverTuner& tuner, std::uint8_t* destination, std::uint32
 
 void WaitForReceived(CBonDriverTuner& tuner, std::chrono::milliseconds timeout) {
   std::unique_lock lock(tuner.handoff);
-  tuner.appended.wait_for(lock, timeout, [&tuner] { return tuner.received.length.load() > 0; });
+  tuner.appended.wait_for(lock, timeout,
+                          [&tuner] { return tuner.received.length.load() >= kTunerWakeBytes; });
 }
 
 }  // namespace kestrun

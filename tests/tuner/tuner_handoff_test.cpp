@@ -201,14 +201,17 @@ TEST_F(TunerHandoff, TakesNothingWhenStoppedOrWithoutRoom) {
   EXPECT_EQ(Take(200), std::string(100, 'x'));
 }
 
-// The worker's wait ends as soon as a block is appended, and after its
-// time-out when none comes.
-TEST_F(TunerHandoff, WorkerWaitEndsWhenBytesArriveOrAfterItsTimeOut) {
+// The worker's wait ends after its time-out while less than 48128 bytes
+// wait, and as soon as an append brings that much.
+TEST_F(TunerHandoff, WorkerWaitEndsWhenEnoughBytesArriveOrAfterItsTimeOut) {
   using std::chrono::milliseconds;
+  const std::string small = "abc";
+  const std::string large(48125, 'x');
+  driver_.blocks = {small, large};
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
   auto start = std::chrono::steady_clock::now();
   WaitForReceived(tuner_, milliseconds(30));
   EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(25));
-  driver_.blocks = {"abc"};
   std::thread producer([this] {
     std::this_thread::sleep_for(milliseconds(50));
     ReceiveOnce(tuner_);
@@ -217,7 +220,7 @@ TEST_F(TunerHandoff, WorkerWaitEndsWhenBytesArriveOrAfterItsTimeOut) {
   WaitForReceived(tuner_, milliseconds(20000));
   EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(10000));
   producer.join();
-  EXPECT_EQ(Take(10), "abc");
+  EXPECT_EQ(Take(100000), small + large);
 }
 
 // With the events in place, as the tuner thread has them, the hand-off still

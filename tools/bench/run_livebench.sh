@@ -15,7 +15,7 @@
 # Usage: tools/bench/run_livebench.sh
 # Environment (defaults in brackets):
 #   KESTRUN_LIVEBENCH_RUNS     runs per case [10]
-#   KESTRUN_LIVEBENCH_SECONDS  stream seconds per run [10]
+#   KESTRUN_LIVEBENCH_SECONDS  stream seconds per run, at least 3 [10]
 #   KESTRUN_LIVEBENCH_RATES    delivery rates in MB/s [3 8 24]
 #   KESTRUN_LIVEBENCH_BLOCKS   block sizes in bytes [3008 48128 65536]
 #   KESTRUN_LIVEBENCH_LOADS    idle and/or busy [idle busy]
@@ -69,7 +69,7 @@ warmup() { [[ $1 == native ]] && echo 1 || echo 3; }
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 now() { date +%s.%N; }
 
-# A stream of RATE MB/s for the warm-up and the run, with random loss.
+# A stream of RATE MB/s for SECONDS from the driver's Open, with random loss.
 stream_for() {
   local rate=$1 seconds=$2 ts=$OUT/live-$1M-$2s.ts
   if [[ ! -f $ts ]]; then
@@ -103,11 +103,13 @@ tuner_run() {
   KESTRUN_TEST_DRIVER_CONFIG=$(host_path "$build" "$conf") \
     "${cmd[@]}" -nolog -noprogress "\\\\.\\bondriver\\0\\13\\$(driver_of "$build")" >"$out" 2>/dev/null &
   pid=$!
+  # The driver opens within the warm-up; its stream lasts `seconds` from
+  # there. CPU is sampled while it flows, the stop comes once it ran dry.
   sleep "$warm"
   t0=$(now); c0=$(cpu_ticks "$pid")
-  sleep "$((seconds - 1))"
+  sleep "$((seconds - 2))"
   t1=$(now); c1=$(cpu_ticks "$pid")
-  sleep 2
+  sleep 3
   kill -INT "$pid"
   status=0
   wait "$pid" || status=$?
@@ -140,7 +142,7 @@ say "columns: build load MB/s block | drops reported (min-max) / in stream | CPU
 for build in $BUILDS; do
   for load in $LOADS; do
     for rate in $RATES; do
-      ts=$(stream_for "$rate" "$((SECS + $(warmup "$build")))")
+      ts=$(stream_for "$rate" "$SECS")
       expected=$("$ROOT/build/native/kestrun" -nolog -noprogress "$ts" >/dev/null 2>&1; echo $?) || true
       for block in $BLOCKS; do
         start_load "$load"
