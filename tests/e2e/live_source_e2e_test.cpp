@@ -139,14 +139,15 @@ class WindowsNamedPipe : public ::testing::TestWithParam<const char*> {
   stream_e2e::GeneratedStream stream_;
 };
 
-// Longest single write of the writer, from its last line.
-long long LongestWriteUs(const std::string& out) {
-  const std::size_t at = out.find("max_write_us=");
-  return at == std::string::npos ? -1 : std::atoll(out.c_str() + at + 13);
+// A number of the writer's last line ("written=... max_write_us=...
+// slow_writes=..."); -1 when it is missing.
+long long WriterFigure(const std::string& out, const std::string& key) {
+  const std::size_t at = out.find(key + "=");
+  return at == std::string::npos ? -1 : std::atoll(out.c_str() + at + key.size() + 1);
 }
 
 // A recorder writing 48128-byte blocks into a 64 KiB pipe: the record equals
-// the file run's, and no write is held up by more than a few milliseconds.
+// the file run's, and the writer is not held up by the reader's waits.
 //   paced        | a write every 5 ms
 //   bursts       | eight writes at once, every 40 ms
 //   late writer  | the pipe appears 1.5 s after the program started: the
@@ -177,12 +178,14 @@ TEST_P(WindowsNamedPipe, ReportEqualsTheFileRunAndTheWriterIsNotHeldUp) {
               WithoutFilePositions(ReadFileBytes(fileLog), build_.Path(stream_.path), source))
         << c.name;
     EXPECT_EQ(writer.exitCode, 0) << c.name << writer.err;
-    const long long longest = LongestWriteUs(writer.out);
-    EXPECT_GE(longest, 0) << c.name << writer.out;
-    // Held up by a 100 ms wait of the reader this would be 100 ms or more;
-    // the margin is for a loaded machine.
-    EXPECT_LT(longest, 60000) << c.name;
-    ::testing::Test::RecordProperty(std::string("max_write_us_") + c.name, std::to_string(longest));
+    // A reader that slept 100 ms whenever the pipe was empty held up about
+    // every other write that long; one slow write is left to the scheduler
+    // of a loaded machine.
+    const long long slow = WriterFigure(writer.out, "slow_writes");
+    EXPECT_GE(slow, 0) << c.name << writer.out;
+    EXPECT_LE(slow, 1) << c.name << writer.out;
+    ::testing::Test::RecordProperty(std::string("max_write_us_") + c.name,
+                                    std::to_string(WriterFigure(writer.out, "max_write_us")));
   }
 }
 

@@ -13,7 +13,8 @@
 //                  (default 60000) before going on
 //
 // Standard output: "connected" once the reader is there, then
-// "written=BYTES max_write_us=N" at the end. Exit code 0 when every byte was
+// "written=BYTES max_write_us=N slow_writes=N" at the end, the last being the
+// writes held up for 50 ms or more. Exit code 0 when every byte was
 // written, 1 otherwise.
 #include <windows.h>
 
@@ -28,6 +29,7 @@
 namespace {
 
 constexpr DWORD kPipeBufferSize = 64 * 1024;
+constexpr std::int64_t kSlowWriteUs = 50000;
 
 struct Options {
   std::string name;
@@ -112,6 +114,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   std::uint64_t written = 0;
   std::int64_t longest = 0;
+  std::uint64_t slow = 0;
   std::uint64_t writes = 0;
   bool stalled = false;
   while (written < stream.size()) {
@@ -124,7 +127,9 @@ int main(int argc, char** argv) {
     DWORD done = 0;
     const std::int64_t start = NowUs();
     const BOOL ok = WriteFile(pipe, stream.data() + written, size, &done, nullptr);
-    longest = std::max(longest, NowUs() - start);
+    const std::int64_t took = NowUs() - start;
+    longest = std::max(longest, took);
+    if (took >= kSlowWriteUs) ++slow;
     if (!ok) break;
     written += done;
     if (++writes % options.burst == 0) PauseUs(std::uint64_t{options.paceUs} * options.burst);
@@ -132,7 +137,8 @@ int main(int argc, char** argv) {
   FlushFileBuffers(pipe);
   DisconnectNamedPipe(pipe);
   CloseHandle(pipe);
-  std::printf("written=%llu max_write_us=%lld\n", static_cast<unsigned long long>(written),
-              static_cast<long long>(longest));
+  std::printf("written=%llu max_write_us=%lld slow_writes=%llu\n",
+              static_cast<unsigned long long>(written), static_cast<long long>(longest),
+              static_cast<unsigned long long>(slow));
   return written == stream.size() ? 0 : 1;
 }
