@@ -4,6 +4,7 @@
 #   make bench   throughput benchmark (see README)
 #   make install install kestrun and its manual page under PREFIX
 #   make dist    release packages (tar.gz for Linux, a zip per Windows build)
+#   make livebench  live-source benchmark: tuner and standard input (see README)
 SHELL := /bin/bash
 JOBS ?= 2
 BUILD := build
@@ -95,6 +96,12 @@ bench:
 .PHONY: microbench
 microbench:
 	JOBS=$(JOBS) tools/bench/run_bench.sh --micro-only
+
+# Live sources: the test tuner driver at set rates and block sizes, idle and
+# under load, natively and under Wine (see tools/bench/run_livebench.sh).
+.PHONY: livebench
+livebench:
+	JOBS=$(JOBS) tools/bench/run_livebench.sh
 
 clean:
 	rm -rf $(BUILD)

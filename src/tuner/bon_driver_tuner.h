@@ -9,9 +9,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -21,17 +24,36 @@
 
 namespace kestrun {
 
-// Five packets: the tuner thread appends only while fewer bytes than this wait.
-inline constexpr std::uint32_t kTunerBufferLimit = 940;
-// Fifty packets of room added whenever the reception buffer has to grow.
+// The tuner thread appends only while fewer bytes than this wait: several
+// seconds of the highest broadcast rates, so only a worker that really cannot
+// keep up reaches it, and a passing delay of the worker loses nothing.
+inline constexpr std::uint32_t kTunerBufferLimit = 16u * 1024 * 1024;
+// Fifty packets of room at least whenever the reception buffer has to grow.
 inline constexpr std::uint32_t kTunerBufferReserve = 9400;
+// How long the worker waits for the tuner before it looks at the stop flags
+// and takes whatever waits.
+inline constexpr std::chrono::milliseconds kTunerWaitSlice{20};
+// The worker is woken early once this much waits: waking it for every small
+// block would cost more than the work it is woken for.
+inline constexpr std::uint32_t kTunerWakeBytes = 48128;
+// Notices of discarded bytes come at most this often.
+inline constexpr std::chrono::seconds kDiscardNoticeInterval{1};
 
-// Bytes fetched from the driver and not yet taken by the worker. The length is
-// atomic because both sides look at it before they take the hand-off guard.
+// Bytes fetched from the driver and not yet taken by the worker: `length`
+// bytes from `data` + `head`. The length is atomic because both sides look at
+// it before they take the hand-off guard.
 struct ReceptionBuffer {
   std::unique_ptr<std::uint8_t[]> data;
   std::atomic<std::uint32_t> length{0};
+  std::uint32_t head = 0;
   std::uint32_t capacity = 0;
+};
+
+// Blocks the tuner thread discarded itself because the buffer was at its
+// limit or could not grow; only the tuner thread touches it.
+struct DiscardCount {
+  std::int64_t pending = 0;  // bytes not yet reported
+  std::optional<std::chrono::steady_clock::time_point> lastNotice;
 };
 
 struct CBonDriverTuner {
@@ -63,10 +85,14 @@ struct CBonDriverTuner {
   // events: the event pair alone leaves a window between a wait and the
   // reset that follows it in which both sides could pass.
   std::mutex handoff;
+  // Signalled when an append makes kTunerWakeBytes wait, so the worker
+  // waits instead of polling.
+  std::condition_variable appended;
+  DiscardCount discarded;
 };
 
-// Every field zero, empty or none, bufferLimit 940, the reception buffer's
-// block freed. Only while no tuner thread runs.
+// Every field zero, empty or none, bufferLimit at its limit, the reception
+// buffer's block freed. Only while no tuner thread runs.
 void ResetTunerRecord(CBonDriverTuner& tuner);
 
 // Fills spaceNo, channelNo and driverPath from a tuner source text (cut at
@@ -98,11 +124,23 @@ enum class ReceiveStep {
   Nothing,   // the driver handed out nothing
   Appended,  // the block was appended to the reception buffer
   Dropped,   // the block was dropped: the buffer was at its limit (the
-             // driver's queue is then flushed too) or could not grow
+             // driver's queue is then flushed too) or could not grow; its
+             // bytes are counted for the discard notice
 };
 // One FetchStream call and the handling of its block; the body of the tuner
 // thread's receive loop. Needs a held driver object.
 ReceiveStep ReceiveOnce(CBonDriverTuner& tuner);
+
+// Writes the notice of the bytes discarded since the last one, when there
+// are any and the last notice is at least a second old (`final`: whatever
+// its age, at the end of receiving).
+void ReportDiscarded(CBonDriverTuner& tuner, std::chrono::steady_clock::time_point now,
+                     bool final);
+
+// The worker's wait for the tuner: returns as soon as kTunerWakeBytes wait,
+// or after `timeout` so that the caller looks at the stop flags and takes
+// what has come by then.
+void WaitForReceived(CBonDriverTuner& tuner, std::chrono::milliseconds timeout);
 
 // Appends a block to the reception buffer under the hand-off guard. False
 // when the buffer could not grow (the block is then dropped).

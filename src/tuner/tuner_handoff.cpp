@@ -3,6 +3,7 @@
 // its own, works on the buffer and sets its own event again; the guard is held
 // over all of it, so an append and a take never overlap and the waits, taken
 // under the guard, find the other side's event set.
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -12,32 +13,46 @@
 namespace kestrun {
 namespace {
 
-// Grows the block (zero-filled, with the reserve) when the bytes and a
-// terminator do not fit, then appends. False when the block cannot grow.
-bool GrowAndAppend(ReceptionBuffer& buffer, const std::uint8_t* bytes, std::uint32_t size) {
+// Makes room for `size` more bytes and a terminator behind the waiting ones:
+// moves them to the front of the block when that is enough, else replaces
+// the block by a larger one (zero-filled, with a reserve of at least the
+// waiting bytes, so that a worker falling behind costs few copies). False
+// when the block cannot grow.
+bool MakeRoom(ReceptionBuffer& buffer, std::uint32_t size) {
   const std::uint32_t length = buffer.length.load();
   const std::uint64_t needed = std::uint64_t{length} + size + 1;
-  if (buffer.capacity < needed) {
-    const std::uint64_t grown = needed + kTunerBufferReserve;
-    if (grown > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) return false;
-    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[grown]());
-    if (!block) return false;
-    if (length > 0) std::memcpy(block.get(), buffer.data.get(), length);
-    buffer.data = std::move(block);
-    buffer.capacity = static_cast<std::uint32_t>(grown);
+  if (buffer.head + needed <= buffer.capacity) return true;
+  if (needed <= buffer.capacity) {
+    std::memmove(buffer.data.get(), buffer.data.get() + buffer.head, length);
+    buffer.head = 0;
+    return true;
   }
-  std::memcpy(buffer.data.get() + length, bytes, size);
+  const std::uint64_t grown = needed + std::max<std::uint64_t>(kTunerBufferReserve, length);
+  if (grown > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) return false;
+  std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[grown]());
+  if (!block) return false;
+  if (length > 0) std::memcpy(block.get(), buffer.data.get() + buffer.head, length);
+  buffer.data = std::move(block);
+  buffer.head = 0;
+  buffer.capacity = static_cast<std::uint32_t>(grown);
+  return true;
+}
+
+bool GrowAndAppend(ReceptionBuffer& buffer, const std::uint8_t* bytes, std::uint32_t size) {
+  if (!MakeRoom(buffer, size)) return false;
+  const std::uint32_t length = buffer.length.load();
+  std::memcpy(buffer.data.get() + buffer.head + length, bytes, size);
   buffer.length.store(length + size);
   return true;
 }
 
-// Copies the first bytes out and moves the rest to the front, in order.
+// Copies the first bytes out; the rest waits behind the head, in order.
 std::uint32_t TakeFront(ReceptionBuffer& buffer, std::uint8_t* destination, std::uint32_t capacity) {
   const std::uint32_t length = buffer.length.load();
   const std::uint32_t taken = length < capacity ? length : capacity;
   if (taken == 0) return 0;
-  std::memcpy(destination, buffer.data.get(), taken);
-  if (taken < length) std::memmove(buffer.data.get(), buffer.data.get() + taken, length - taken);
+  std::memcpy(destination, buffer.data.get() + buffer.head, taken);
+  buffer.head = taken < length ? buffer.head + taken : 0;
   buffer.length.store(length - taken);
   return taken;
 }
@@ -49,8 +64,12 @@ bool AppendReceived(CBonDriverTuner& tuner, const std::uint8_t* block, std::uint
   std::lock_guard lock(tuner.handoff);
   if (tuner.lockEvent) tuner.lockEvent->Wait();
   if (tuner.lock2Event) tuner.lock2Event->Reset();
+  const std::uint32_t before = tuner.received.length.load();
   const bool appended = GrowAndAppend(tuner.received, block, size);
   if (tuner.lock2Event) tuner.lock2Event->Set();
+  if (before < kTunerWakeBytes && tuner.received.length.load() >= kTunerWakeBytes) {
+    tuner.appended.notify_one();
+  }
   return appended;
 }
 
@@ -70,6 +89,12 @@ bool TakeReceived(CBonDriverTuner& tuner, std::uint8_t* destination, std::uint32
   }
   if (count != nullptr) *count = taken;
   return taken > 0;
+}
+
+void WaitForReceived(CBonDriverTuner& tuner, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(tuner.handoff);
+  tuner.appended.wait_for(lock, timeout,
+                          [&tuner] { return tuner.received.length.load() >= kTunerWakeBytes; });
 }
 
 }  // namespace kestrun

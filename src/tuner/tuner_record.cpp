@@ -22,7 +22,9 @@ void ResetTunerRecord(CBonDriverTuner& tuner) {
   tuner.channelNo = 0;
   tuner.received.data.reset();
   tuner.received.length.store(0);
+  tuner.received.head = 0;
   tuner.received.capacity = 0;
+  tuner.discarded = {};
   tuner.lockEvent.reset();
   tuner.lock2Event.reset();
   tuner.bufferLimit = kTunerBufferLimit;

@@ -1,6 +1,9 @@
+#include <chrono>
 #include <cstdint>
 #include <string>
 
+#include "output/message.h"
+#include "support/catalog.h"
 #include "support/run_flags.h"
 #include "tuner/bon_driver_tuner.h"
 
@@ -42,6 +45,14 @@ void ReceiveUntilStopped(CBonDriverTuner& tuner) {
   tuner.driver2->FlushStream();
   while (tuner.running.load() && AbortFlag.load(std::memory_order_relaxed) == 0) ReceiveOnce(tuner);
   tuner.driver2->FlushStream();
+  ReportDiscarded(tuner, std::chrono::steady_clock::now(), true);
+}
+
+// Counts a block the tuner thread drops itself and tells about it.
+ReceiveStep Discard(CBonDriverTuner& tuner, std::uint32_t size) {
+  tuner.discarded.pending += size;
+  ReportDiscarded(tuner, std::chrono::steady_clock::now(), false);
+  return ReceiveStep::Dropped;
 }
 
 }  // namespace
@@ -63,15 +74,27 @@ ReceiveStep ReceiveOnce(CBonDriverTuner& tuner) {
   }
   // The limit is checked before the guard is taken: a whole 32-bit read.
   if (tuner.received.length.load() >= tuner.bufferLimit) {
-    // The worker has fallen behind: drop at the source rather than queue.
+    // The worker has fallen far behind: drop at the source rather than
+    // queue without bound.
     if (tuner.driver2 != nullptr) {
       tuner.driver2->FlushStream();
     } else {
       tuner.driver->FlushStream();
     }
-    return ReceiveStep::Dropped;
+    return Discard(tuner, size);
   }
-  return AppendReceived(tuner, block, size) ? ReceiveStep::Appended : ReceiveStep::Dropped;
+  return AppendReceived(tuner, block, size) ? ReceiveStep::Appended : Discard(tuner, size);
+}
+
+void ReportDiscarded(CBonDriverTuner& tuner, std::chrono::steady_clock::time_point now,
+                     bool final) {
+  DiscardCount& count = tuner.discarded;
+  if (count.pending == 0) return;
+  if (!final && count.lastNotice && now - *count.lastNotice < kDiscardNoticeInterval) return;
+  WriteMessage(text::kMsgTunerDiscarded, static_cast<long long>(count.pending),
+               tuner.driverPath.c_str());
+  count.pending = 0;
+  count.lastNotice = now;
 }
 
 int TunerThreadMain(CBonDriverTuner& tuner) {

@@ -16,6 +16,10 @@ class ByteSource {
   virtual ~ByteSource() = default;
   // One read call asking for up to `room` bytes into `destination`.
   virtual SourceRead Read(std::uint8_t* destination, std::uint32_t room) = 0;
+  // Called when a source that keeps polling gave no packet: waits a short
+  // while for more data instead of letting the read loop spin, and returns
+  // soon enough for a stop request to be seen at once.
+  virtual void WaitForData() {}
 };
 
 }  // namespace kestrun

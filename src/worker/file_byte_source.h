@@ -15,10 +15,13 @@ class FileByteSource final : public ByteSource {
       : handle_(handle), interruptible_(interruptible) {}
 
   SourceRead Read(std::uint8_t* destination, std::uint32_t room) override;
+  // Standard input at its end keeps being polled: a pause between the polls.
+  void WaitForData() override;
 
  private:
   platform::FileHandle handle_;
   bool interruptible_;
+  bool atEnd_ = false;  // the last read delivered nothing or failed
 };
 
 }  // namespace kestrun

@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "output/console.h"
 #include "output/message.h"
@@ -170,7 +169,7 @@ void ReadLoop(WorkerRun& run) {
       break;
     } else {
       // Standard input and the tuner keep polling until they are stopped.
-      std::this_thread::yield();
+      run.input->WaitForData();
     }
   }
 }

@@ -17,6 +17,8 @@ class TunerByteSource final : public ByteSource {
     return {true, count};
   }
 
+  void WaitForData() override { WaitForReceived(tuner_, kTunerWaitSlice); }
+
  private:
   CBonDriverTuner& tuner_;
 };

@@ -81,9 +81,11 @@ int Unread(int fd) {
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
   ProcessResult result;
   int inPipe[2] = {-1, -1}, outPipe[2], errPipe[2];
-  if (options.stdinData && pipe(inPipe) != 0) return result;
-  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
-  const int devNull = open("/dev/null", O_RDONLY);
+  // Close-on-exec, so that a child started by another thread at the same
+  // time holds none of this child's pipe ends (its dup2 copies stay open).
+  if (options.stdinData && pipe2(inPipe, O_CLOEXEC) != 0) return result;
+  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return result;
+  const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
   const pid_t child = fork();
   if (child == 0) {
     close(outPipe[0]);

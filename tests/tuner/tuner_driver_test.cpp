@@ -139,9 +139,11 @@ TEST_F(TunerDriver, ThreadDeliversEveryByteInOrder) {
   }
 }
 
-// A consumer that takes nothing for a while: blocks are appended while fewer
-// than 940 bytes wait (five 188-byte blocks), every later one is dropped at
-// the source with a flush, and what was appended waits, in order.
+// A consumer that takes nothing for a while, against a limit lowered to 940
+// bytes: blocks are appended while fewer bytes wait (five 188-byte blocks),
+// every later one is dropped at the source with a flush and counted in the
+// discard notices (one at the first drop, the rest when receiving ends), and
+// what was appended waits, in order.
 TEST_F(TunerDriver, ConsumerThatFallsBehindFindsTheFirstBlocksAndTheRestDropped) {
   constexpr int kBlocks = 60;
   const std::string stream = testing::BytePattern(188 * kBlocks);
@@ -149,6 +151,7 @@ TEST_F(TunerDriver, ConsumerThatFallsBehindFindsTheFirstBlocksAndTheRestDropped)
   ConsoleCapture console;
   CBonDriverTuner tuner;
   FillTunerRecord(tuner, std::string("\\\\.\\bondriver\\0\\13\\") + TEST_BONDRIVER);
+  tuner.bufferLimit = 940;
   ASSERT_EQ(StartTunerThread(tuner), 0);
   // Two flushes before receiving, then one per dropped block.
   const auto expectedFlushes = static_cast<std::ptrdiff_t>(2 + kBlocks - 5);
@@ -167,6 +170,11 @@ TEST_F(TunerDriver, ConsumerThatFallsBehindFindsTheFirstBlocksAndTheRestDropped)
   EXPECT_FALSE(TakeReceived(tuner, room.data(), static_cast<std::uint32_t>(room.size()), &count));
   TeardownTuner(tuner);
   EXPECT_EQ(CallLogLines(CallLog()).back(), "Destroy");
+  const auto notice = [](long long bytes) {
+    return FormatText(text::kMsgTunerDiscarded, bytes, TEST_BONDRIVER);
+  };
+  EXPECT_EQ(console.Text(), StartMessage(true, TEST_BONDRIVER) + notice(188) +
+                                notice(188 * (kBlocks - 6)) + EndMessage(TEST_BONDRIVER));
 }
 
 // The start and end messages come from the tuner thread while the worker
@@ -320,7 +328,7 @@ TEST_F(TunerDriver, EachJobLoadsTheLibraryAgain) {
     ASSERT_EQ(StartTunerThread(tuner), 0);
     TeardownTuner(tuner);
     EXPECT_EQ(tuner.driverPath, "");
-    EXPECT_EQ(tuner.bufferLimit, 940u);
+    EXPECT_EQ(tuner.bufferLimit, 16u << 20);
   }
   const Lines calls = CallLogLines(CallLog());
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "CreateBonDriver"), 2);

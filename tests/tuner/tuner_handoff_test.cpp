@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
+#include <thread>
 #include <string>
 #include <vector>
 
+#include "support/catalog.h"
+#include "support/format_text.h"
 #include "tuner/bon_driver_tuner.h"
 #include "tuner/tuner_test_support.h"
 
@@ -76,13 +80,15 @@ class TunerHandoff : public ::testing::Test {
   CBonDriverTuner tuner_;
 };
 
+// The limit is 16 MiB (L); blocks of any size are kept below it.
 // Bytes waiting | next block | step     | bytes waiting after | flushes
-//       0       |    188     | Appended |        188          |    0
-//     939       |    188     | Appended |       1127          |    0
-//     939       |   9400     | Appended |      10339          |    0
-//     940       |    188     | Dropped  |        940          |    1
-//    2000       |      1     | Dropped  |       2000          |    1
+//       0       |   1000     | Appended |       1000          |    0
+//     L - 1     |    188     | Appended |     L + 187         |    0
+//     L - 1     |  65537     | Appended |    L + 65536        |    0
+//       L       |    188     | Dropped  |         L           |    1
+//   L + 2000    |      1     | Dropped  |      L + 2000       |    1
 TEST(TunerHandoffLimit, AppendsOnlyBelowTheLimit) {
+  constexpr std::uint32_t kLimit = 16u << 20;
   const struct {
     std::uint32_t waiting;
     std::uint32_t block;
@@ -90,12 +96,13 @@ TEST(TunerHandoffLimit, AppendsOnlyBelowTheLimit) {
     std::uint32_t after;
     int flushes;
   } cases[] = {
-      {0, 188, ReceiveStep::Appended, 188, 0},
-      {939, 188, ReceiveStep::Appended, 1127, 0},
-      {939, 9400, ReceiveStep::Appended, 10339, 0},
-      {940, 188, ReceiveStep::Dropped, 940, 1},
-      {2000, 1, ReceiveStep::Dropped, 2000, 1},
+      {0, 1000, ReceiveStep::Appended, 1000, 0},
+      {kLimit - 1, 188, ReceiveStep::Appended, kLimit + 187, 0},
+      {kLimit - 1, 65537, ReceiveStep::Appended, kLimit + 65536, 0},
+      {kLimit, 188, ReceiveStep::Dropped, kLimit, 1},
+      {kLimit + 2000, 1, ReceiveStep::Dropped, kLimit + 2000, 1},
   };
+  testing::ConsoleCapture console;
   for (const auto& c : cases) {
     CBonDriverTuner tuner;
     QueueDriver driver;
@@ -112,6 +119,33 @@ TEST(TunerHandoffLimit, AppendsOnlyBelowTheLimit) {
     tuner.driver = nullptr;
     tuner.driver2 = nullptr;
   }
+}
+
+// Each dropped block is counted; the notice names what was dropped since the
+// last one, at most once a second, and the rest when receiving ends.
+TEST(TunerHandoffLimit, DiscardNoticesAreCountedAndRateLimited) {
+  testing::ConsoleCapture console;
+  CBonDriverTuner tuner;
+  QueueDriver driver;
+  tuner.driver = &driver;
+  tuner.driver2 = &driver;
+  tuner.driverPath = "drv.so";
+  tuner.bufferLimit = 100;
+  driver.blocks = {std::string(100, 'w'), std::string(1000, 'a'), std::string(300, 'b'),
+                   std::string(7, 'c')};
+  for (int i = 0; i < 3; ++i) ReceiveOnce(tuner);
+  const auto notice = [](long long bytes) {
+    return FormatText(text::kMsgTunerDiscarded, bytes, "drv.so");
+  };
+  EXPECT_EQ(console.Text(), notice(1000));  // the second drop came within the second
+  *tuner.discarded.lastNotice -= std::chrono::seconds(1);
+  ReceiveOnce(tuner);
+  EXPECT_EQ(console.Text(), notice(1000) + notice(307));
+  ReportDiscarded(tuner, std::chrono::steady_clock::now(), true);  // nothing left to tell
+  EXPECT_EQ(console.Text(), notice(1000) + notice(307));
+  EXPECT_EQ(tuner.received.length.load(), 100u);
+  tuner.driver = nullptr;
+  tuner.driver2 = nullptr;
 }
 
 // A fetch that hands out nothing, in any of its forms, is simply retried.
@@ -165,6 +199,28 @@ TEST_F(TunerHandoff, TakesNothingWhenStoppedOrWithoutRoom) {
   EXPECT_EQ(tuner_.received.length.load(), 100u);
   tuner_.running.store(true);
   EXPECT_EQ(Take(200), std::string(100, 'x'));
+}
+
+// The worker's wait ends after its time-out while less than 48128 bytes
+// wait, and as soon as an append brings that much.
+TEST_F(TunerHandoff, WorkerWaitEndsWhenEnoughBytesArriveOrAfterItsTimeOut) {
+  using std::chrono::milliseconds;
+  const std::string small = "abc";
+  const std::string large(48125, 'x');
+  driver_.blocks = {small, large};
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
+  auto start = std::chrono::steady_clock::now();
+  WaitForReceived(tuner_, milliseconds(30));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(25));
+  std::thread producer([this] {
+    std::this_thread::sleep_for(milliseconds(50));
+    ReceiveOnce(tuner_);
+  });
+  start = std::chrono::steady_clock::now();
+  WaitForReceived(tuner_, milliseconds(20000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(10000));
+  producer.join();
+  EXPECT_EQ(Take(100000), small + large);
 }
 
 // With the events in place, as the tuner thread has them, the hand-off still

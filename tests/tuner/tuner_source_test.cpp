@@ -127,7 +127,7 @@ TEST(TunerRecordFilling, FillsNumbersAndDriverPath) {
   EXPECT_EQ(tuner.spaceNo, 0u);
   EXPECT_EQ(tuner.channelNo, 4294967295u);
   EXPECT_EQ(tuner.driverPath, "D:\\tv\\drv.dll");
-  EXPECT_EQ(tuner.bufferLimit, 940u);
+  EXPECT_EQ(tuner.bufferLimit, 16u << 20);
 
   CBonDriverTuner spaceOnly;
   FillTunerRecord(spaceOnly, "\\\\.\\bondriver\\5");

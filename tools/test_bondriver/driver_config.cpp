@@ -27,6 +27,8 @@ void Apply(DriverConfig& config, const std::string& key, const std::string& valu
   if (key == "file") config.file = value;
   if (key == "block") config.block = static_cast<std::uint32_t>(Number(value));
   if (key == "pace_us") config.paceUs = static_cast<std::uint32_t>(Number(value));
+  if (key == "rate") config.rate = Number(value);
+  if (key == "burst") config.burst = static_cast<std::uint32_t>(Number(value));
   if (key == "loop") config.loop = Number(value) != 0;
   if (key == "mode") config.mode = ModeNamed(value);
   if (key == "stall_calls") config.stallCalls = Number(value);
@@ -59,6 +61,7 @@ DriverConfig LoadDriverConfig() {
     Apply(config, Trim(trimmed.substr(0, equals)), Trim(trimmed.substr(equals + 1)));
   }
   if (config.block == 0) config.block = 188;
+  if (config.burst == 0) config.burst = 1;
   if (config.mode == DriverMode::Stall && config.stallCalls == 0 && config.stallMs == 0) {
     config.stallCalls = 1000;
   }

@@ -5,6 +5,11 @@
 //   file=PATH         stream served by FetchStream, one block per call
 //   block=BYTES       block size (default 3008 = 16 packets)
 //   pace_us=N         pause inside every FetchStream call (default 1000)
+//   rate=BYTES        deliver at this many bytes per second instead, on a
+//                     schedule from Open: a fetch that comes late hands out
+//                     at once, as a driver with its own queue would
+//   burst=N           blocks come N at a time: only every Nth fetch pauses
+//                     (N times as long), the others hand out at once
 //   loop=0|1          start the file over at its end instead of running dry
 //   mode=normal|nullfactory|openfail|noext|stall
 //   stall_calls=N     the first N FetchStream calls after Open hand out nothing
@@ -33,6 +38,8 @@ struct DriverConfig {
   std::string file;
   std::uint32_t block = 188 * 16;
   std::uint32_t paceUs = 1000;
+  std::uint64_t rate = 0;
+  std::uint32_t burst = 1;
   bool loop = false;
   DriverMode mode = DriverMode::Normal;
   std::uint64_t stallCalls = 0;

@@ -49,7 +49,7 @@ class DriverCore {
   }
 
   std::int32_t Fetch(std::uint8_t** block, std::uint32_t* size, std::uint32_t* remain) {
-    if (config_.paceUs > 0) std::this_thread::sleep_for(std::chrono::microseconds(config_.paceUs));
+    Pace();
     ++fetchCalls_;
     if (remain != nullptr) *remain = 0;
     std::size_t got = 0;
@@ -78,6 +78,19 @@ class DriverCore {
   }
 
  private:
+  // The pause before a fetch: at the start of each burst only.
+  void Pace() const {
+    if (fetchCalls_ % config_.burst != 0) return;
+    if (config_.rate > 0) {
+      const double bytes = static_cast<double>(fetchCalls_) * config_.block;
+      std::this_thread::sleep_until(
+          openedAt_ + std::chrono::duration_cast<Clock::duration>(
+                          std::chrono::duration<double>(bytes / static_cast<double>(config_.rate))));
+    } else if (config_.paceUs > 0) {
+      std::this_thread::sleep_for(std::chrono::microseconds(std::uint64_t{config_.paceUs} * config_.burst));
+    }
+  }
+
   bool Stalled() const {
     if (fetchCalls_ <= config_.stallCalls) return true;
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - openedAt_);

@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# Live-source benchmark, run by `make livebench`.
+#
+# The test tuner driver serves a generated stream (with a known number of
+# drops) at a set rate in blocks of a set size; kestrun checks it as a tuner
+# source and is stopped with SIGINT once the driver has run dry. For each
+# case it prints, over the runs: the drops reported against the drops in the
+# stream (the file run's exit code), kestrun's CPU seconds per wall second
+# while the stream flows, and the bytes the tuner itself discarded (its
+# notices). A last case runs `CON` idle at the end of its input.
+#
+# Each case runs once on an idle machine and once with two busy-loop
+# processes competing for the cores, natively and under Wine (64-bit).
+#
+# Usage: tools/bench/run_livebench.sh
+# Environment (defaults in brackets):
+#   KESTRUN_LIVEBENCH_RUNS     runs per case [10]
+#   KESTRUN_LIVEBENCH_SECONDS  stream seconds per run, at least 3 [10]
+#   KESTRUN_LIVEBENCH_RATES    delivery rates in MB/s [3 8 24]
+#   KESTRUN_LIVEBENCH_BLOCKS   block sizes in bytes [3008 48128 65536]
+#   KESTRUN_LIVEBENCH_LOADS    idle and/or busy [idle busy]
+#   KESTRUN_LIVEBENCH_BUILDS   native and/or win64 [native win64]
+#   JOBS                       build parallelism [2]
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+OUT=$ROOT/build/livebench
+RUNS=${KESTRUN_LIVEBENCH_RUNS:-10}
+SECS=${KESTRUN_LIVEBENCH_SECONDS:-10}
+RATES=${KESTRUN_LIVEBENCH_RATES:-"3 8 24"}
+BLOCKS=${KESTRUN_LIVEBENCH_BLOCKS:-"3008 48128 65536"}
+LOADS=${KESTRUN_LIVEBENCH_LOADS:-"idle busy"}
+BUILDS=${KESTRUN_LIVEBENCH_BUILDS:-"native win64"}
+JOBS=${JOBS:-2}
+WINE_ENV=(env WINEPREFIX="$ROOT/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=")
+TICKS=$(getconf CLK_TCK)
+# The tuner's notice of bytes it discarded itself (UTF-8, up to its number).
+NOTICE=$(sed -n 's/^kMsgTunerDiscarded\t\(.*\)%lld.*/\1/p' "$ROOT/src/support/catalog.txt")
+
+say() { printf '%s\n' "$*"; }
+die() { printf 'run_livebench: %s\n' "$*" >&2; exit 1; }
+
+mkdir -p "$OUT"
+cd "$ROOT"
+for build in $BUILDS; do
+  make -s "$build" JOBS="$JOBS" >/dev/null || die "cannot build $build"
+done
+[[ " $BUILDS " == *" win64 "* ]] && make -s wineprefix >/dev/null
+
+TSGEN=$ROOT/build/native/tools/tsgen/tsgen
+
+# program BUILD: the command that runs kestrun of that build.
+program() {
+  case $1 in
+    native) printf '%s\n' "$ROOT/build/native/kestrun" ;;
+    win64) printf '%s\n' "${WINE_ENV[@]}" /usr/lib/wine/wine64 "$ROOT/build/win64/Kestrun.exe" ;;
+  esac
+}
+driver_of() {
+  case $1 in
+    native) printf '%s\n' "$ROOT/build/native/tools/test_bondriver/test_bondriver.so" ;;
+    win64) printf 'Z:%s\n' "$ROOT/build/win64/tools/test_bondriver/test_bondriver.dll" | tr / '\\' ;;
+  esac
+}
+host_path() { [[ $1 == native ]] && printf '%s\n' "$2" || printf 'Z:%s\n' "$2" | tr / '\\'; }
+warmup() { [[ $1 == native ]] && echo 1 || echo 3; }
+
+# cpu_ticks PID: user + system clock ticks of a process and its threads.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+now() { date +%s.%N; }
+
+# A stream of RATE MB/s for SECONDS from the driver's Open, with random loss.
+stream_for() {
+  local rate=$1 seconds=$2 ts=$OUT/live-$1M-$2s.ts
+  if [[ ! -f $ts ]]; then
+    "$TSGEN" -q --preset bench --pids 12 --size "$((rate * seconds))M" -o "$ts" >/dev/null
+  fi
+  printf '%s\n' "$ts"
+}
+
+BUSY=()
+start_load() {
+  [[ $1 == busy ]] || return 0
+  ( while :; do :; done ) & BUSY+=($!)
+  ( while :; do :; done ) & BUSY+=($!)
+}
+stop_load() {
+  local pid
+  for pid in "${BUSY[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  BUSY=()
+}
+trap stop_load EXIT
+
+# One tuner run; prints "reported cpu_per_wall discarded".
+tuner_run() {
+  local build=$1 ts=$2 block=$3 rate=$4 seconds=$5
+  local conf=$OUT/driver.conf out=$OUT/run.out warm pid t0 c0 t1 c1 status
+  warm=$(warmup "$build")
+  printf 'file=%s\nblock=%s\nrate=%s\npace_us=%s\n' "$(host_path "$build" "$ts")" "$block" \
+    "$((rate * 1000000))" "$((block / rate))" >"$conf"
+  local -a cmd
+  mapfile -t cmd < <(program "$build")
+  KESTRUN_TEST_DRIVER_CONFIG=$(host_path "$build" "$conf") \
+    "${cmd[@]}" -nolog -noprogress "\\\\.\\bondriver\\0\\13\\$(driver_of "$build")" >"$out" 2>/dev/null &
+  pid=$!
+  # The driver opens within the warm-up; its stream lasts `seconds` from
+  # there. CPU is sampled while it flows, the stop comes once it ran dry.
+  sleep "$warm"
+  t0=$(now); c0=$(cpu_ticks "$pid")
+  sleep "$((seconds - 2))"
+  t1=$(now); c1=$(cpu_ticks "$pid")
+  sleep 3
+  kill -INT "$pid"
+  status=0
+  wait "$pid" || status=$?
+  local discarded=0
+  if [[ -n $NOTICE ]]; then
+    discarded=$(iconv -f CP932 -t UTF-8 "$out" 2>/dev/null | awk -v n="$NOTICE" '
+      { at = index($0, n); if (at) s += substr($0, at + length(n)) + 0 } END { print s + 0 }')
+  fi
+  awk -v r="$status" -v c=$((c1 - c0)) -v k="$TICKS" -v a="$t0" -v b="$t1" -v d="$discarded" \
+    'BEGIN { printf "%d %.3f %d\n", r, c / k / (b - a), d }'
+}
+
+# CON idle at the end of its input; prints the CPU seconds per wall second.
+con_idle_run() {
+  local build=$1 ts=$2 pid t0 c0 t1 c1
+  local -a cmd
+  mapfile -t cmd < <(program "$build")
+  "${cmd[@]}" -nolog -noprogress CON <"$ts" >/dev/null 2>&1 &
+  pid=$!
+  sleep "$(warmup "$build")"
+  t0=$(now); c0=$(cpu_ticks "$pid")
+  sleep 3
+  t1=$(now); c1=$(cpu_ticks "$pid")
+  kill -INT "$pid"; wait "$pid" || true
+  awk -v c=$((c1 - c0)) -v k="$TICKS" -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f\n", c / k / (b - a) }'
+}
+
+say "live-source benchmark: $RUNS run(s) of $SECS s per case; builds: $BUILDS; loads: $LOADS"
+say "columns: build load MB/s block | drops reported (min-max) / in stream | CPU s per wall s (max) | discarded bytes (total)"
+for build in $BUILDS; do
+  for load in $LOADS; do
+    for rate in $RATES; do
+      ts=$(stream_for "$rate" "$SECS")
+      expected=$("$ROOT/build/native/kestrun" -nolog -noprogress "$ts" >/dev/null 2>&1; echo $?) || true
+      for block in $BLOCKS; do
+        start_load "$load"
+        results=()
+        for ((run = 0; run < RUNS; ++run)); do
+          results+=("$(tuner_run "$build" "$ts" "$block" "$rate" "$SECS")")
+        done
+        stop_load
+        printf '%s\n' "${results[@]}" | awk -v b="$build" -v l="$load" -v r="$rate" -v k="$block" \
+          -v e="$expected" '
+          { if (NR == 1 || $1 < lo) lo = $1; if ($1 > hi) hi = $1; if ($2 > cpu) cpu = $2; d += $3
+            if ($1 != e) off++ }
+          END { printf "%-6s %-4s %2d MB/s %6d B | drops %d-%d / %d%s | CPU %.3f | discarded %d\n",
+                b, l, r, k, lo, hi, e, off ? " (" off " run(s) differ)" : "", cpu, d }'
+      done
+    done
+    start_load "$load"
+    printf '%-6s %-4s CON idle at end of input | CPU %s\n' "$build" "$load" \
+      "$(con_idle_run "$build" "$(stream_for 3 2)")"
+    stop_load
+  done
+done
