@@ -38,6 +38,8 @@ inline constexpr char kMsgReadBufferFailed[] = "\x81""| \x93""\xC7""\x82""\xDD""
 inline constexpr char kMsgTunerStart[] = "\x81""| BonDriver\x83""`\x83""\x85""\x81""[\x83""i\x81""[ \x8A""J\x8E""n%s %s\n";
 // － BonDriverチューナー 終了 %s\n
 inline constexpr char kMsgTunerEnd[] = "\x81""| BonDriver\x83""`\x83""\x85""\x81""[\x83""i\x81""[ \x8F""I\x97""\xB9"" %s\n";
+// － JSONレポートを書き込めません %s\n
+inline constexpr char kMsgJsonReportFailed[] = "\x81""| JSON\x83""\x8C""\x83""|\x81""[\x83""g\x82""\xF0""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDF""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
 // 成功
 inline constexpr char kWordSuccess[] = "\x90""\xAC""\x8C""\xF7";
 // 失敗
@@ -127,6 +129,7 @@ inline constexpr CatalogEntry kCatalog[] = {
     {"kMsgReadBufferFailed", kMsgReadBufferFailed},
     {"kMsgTunerStart", kMsgTunerStart},
     {"kMsgTunerEnd", kMsgTunerEnd},
+    {"kMsgJsonReportFailed", kMsgJsonReportFailed},
     {"kWordSuccess", kWordSuccess},
     {"kWordFailure", kWordFailure},
     {"kFmtDropHeader", kFmtDropHeader},
