@@ -1,6 +1,7 @@
 // The report document. Its form is kept stable for the scripts that read
 // it: members are only ever added, never renamed, removed or retyped.
 #include <cstdio>
+#include <optional>
 
 #include "driver/run_report.h"
 #include "platform/platform.h"
@@ -15,7 +16,6 @@ namespace kestrun {
 namespace {
 
 constexpr int kFormatVersion = 1;
-constexpr std::int64_t kSecondsPerDay = 86400;
 
 std::string DateTimeText(std::int64_t year, unsigned month, unsigned day, unsigned hour,
                          unsigned minute, unsigned second) {
@@ -27,17 +27,9 @@ std::string DateTimeText(std::int64_t year, unsigned month, unsigned day, unsign
 
 // Seconds since 1970 as a UTC date and time, e.g. 2026-12-07T15:33:09Z.
 std::string UtcText(std::int64_t seconds) {
-  std::int64_t days = seconds / kSecondsPerDay;
-  std::int64_t rest = seconds % kSecondsPerDay;
-  if (rest < 0) {
-    rest += kSecondsPerDay;
-    --days;
-  }
-  const CivilDate date = CivilFromDays(days);
-  const auto secondOfDay = static_cast<unsigned>(rest);
-  return DateTimeText(date.year, date.month, date.day, secondOfDay / 3600, secondOfDay / 60 % 60,
-                      secondOfDay % 60) +
-         "Z";
+  SystemTime utc;
+  if (!UtcFromEpoch(seconds, &utc)) return {};
+  return DateTimeText(utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second) + "Z";
 }
 
 // A broadcast time, taken as local time: no zone is written.
@@ -102,13 +94,19 @@ const char* RoleName(PidRoleKind kind) {
   return "other";
 }
 
-void OptionalText(JsonWriter& json, const char* key, const char* text) {
-  json.Key(key);
-  if (text != nullptr) {
-    json.String(text);
+// A string member, or null when there is no text.
+void OptionalMember(JsonWriter& json, std::string_view name, const std::optional<std::string>& text) {
+  json.Key(name);
+  if (text) {
+    json.String(*text);
   } else {
     json.Null();
   }
+}
+
+std::optional<std::string> BroadcastText(bool has, const SystemTime& time) {
+  if (!has) return std::nullopt;
+  return LocalText(time);
 }
 
 void WriteRoles(JsonWriter& json, const std::vector<PidRole>& roles) {
@@ -116,23 +114,17 @@ void WriteRoles(JsonWriter& json, const std::vector<PidRole>& roles) {
   json.BeginArray();
   for (const PidRole& role : roles) {
     json.BeginObject();
-    json.Key("role");
-    json.String(RoleName(role.kind));
-    if (role.kind == PidRoleKind::Pmt || role.kind == PidRoleKind::Network ||
-        role.kind == PidRoleKind::Pcr || role.kind == PidRoleKind::Elementary) {
-      json.Key("program");
-      json.Unsigned(role.programNumber);
+    json.Member("role", RoleName(role.kind));
+    if (role.kind != PidRoleKind::Pat && role.kind != PidRoleKind::Time &&
+        role.kind != PidRoleKind::Null) {
+      json.Member("program", role.programNumber);
     }
-    if (role.kind == PidRoleKind::Elementary) {
-      json.Key("streamType");
-      json.Unsigned(role.streamType);
-    }
+    if (role.kind == PidRoleKind::Elementary) json.Member("streamType", role.streamType);
     json.EndObject();
   }
   if (roles.empty()) {
     json.BeginObject();
-    json.Key("role");
-    json.String("other");
+    json.Member("role", "other");
     json.EndObject();
   }
   json.EndArray();
@@ -140,112 +132,88 @@ void WriteRoles(JsonWriter& json, const std::vector<PidRole>& roles) {
 
 void WritePid(JsonWriter& json, const PidReport& pid) {
   json.BeginObject();
-  json.Key("pid");
-  json.Unsigned(pid.pid);
-  json.Key("checked");
-  json.Unsigned(pid.checked);
-  json.Key("drops");
-  json.Unsigned(pid.drops);
-  json.Key("lastCc");
-  json.Unsigned(pid.lastCc);
-  json.Key("pcrExempt");
-  json.Bool(pid.pcrExempt);
-  json.Key("transportErrors");
-  json.Unsigned(pid.transportErrors);
-  json.Key("scrambled");
-  json.Unsigned(pid.scrambled);
+  json.Member("pid", pid.pid);
+  json.Member("checked", pid.checked);
+  json.Member("drops", pid.drops);
+  json.Member("lastCc", pid.lastCc);
+  json.Member("pcrExempt", pid.pcrExempt);
+  json.Member("transportErrors", pid.transportErrors);
+  json.Member("scrambled", pid.scrambled);
   WriteRoles(json, pid.roles);
   json.EndObject();
 }
 
 void WriteDrop(JsonWriter& json, const DropEvent& drop) {
   json.BeginObject();
-  json.Key("pid");
-  json.Unsigned(drop.pid);
-  json.Key("dropCount");
-  json.Unsigned(drop.dropCount);
-  json.Key("offset");
-  json.Unsigned(drop.offset);
-  json.Key("ticks");
-  json.Unsigned(drop.ticks);
-  json.Key("playTime");
-  json.String(ClockText(drop.time));
-  OptionalText(json, "broadcastTime", drop.hasTot ? LocalText(drop.tot).c_str() : nullptr);
-  json.Key("reported");
-  json.Bool(drop.reported);
+  json.Member("pid", drop.pid);
+  json.Member("dropCount", drop.dropCount);
+  json.Member("offset", drop.offset);
+  json.Member("ticks", drop.ticks);
+  json.Member("playTime", ClockText(drop.time));
+  OptionalMember(json, "broadcastTime", BroadcastText(drop.hasTot, drop.tot));
+  json.Member("reported", drop.reported);
   json.EndObject();
 }
 
-void WriteSource(JsonWriter& json, const JobReport& job) {
-  const JobOutcome& outcome = job.outcome;
-  json.Key("source");
-  json.String(platform::TextToUtf8(job.source));
-  json.Key("kind");
-  json.String(KindName(outcome.kind));
-  const bool file = outcome.kind == SourceKind::File && outcome.fileSize >= 0;
-  json.Key("startOffset");
-  json.Int(outcome.startOffset);
-  json.Key("startPosition");
-  json.Int(outcome.startPosition);
-  json.Key("fileSize");
-  if (file) {
-    json.Int(outcome.fileSize);
-  } else {
-    json.Null();
-  }
+void WriteDamaged(JsonWriter& json, const DamagedPid& damaged) {
+  json.BeginObject();
+  json.Member("pid", damaged.pid);
+  json.Member("transportErrors", damaged.teiCount);
+  json.EndObject();
+}
+
+// Most packets of a 192-byte stream are framed so; a few may not be.
+std::optional<std::uint64_t> PacketSize(const JobOutcome& outcome) {
+  const std::uint64_t framed = outcome.packetsBySize[1];
+  const std::uint64_t packets = outcome.packetsBySize[0] + framed;
+  if (packets == 0) return std::nullopt;
+  return framed * 2 > packets ? 192 : 188;
 }
 
 void WriteReading(JsonWriter& json, const JobReport& job) {
   const JobOutcome& outcome = job.outcome;
-  const std::uint64_t framed = outcome.packetsBySize[1];
-  const std::uint64_t packets = outcome.packetsBySize[0] + framed;
-  json.Key("packetSize");
-  if (packets == 0) {
-    json.Null();
+  json.Member("source", platform::TextToUtf8(job.source));
+  json.Member("kind", KindName(outcome.kind));
+  json.Member("startOffset", outcome.startOffset);
+  json.Member("startPosition", outcome.startPosition);
+  json.Key("fileSize");
+  if (outcome.kind == SourceKind::File && outcome.fileSize >= 0) {
+    json.Int(outcome.fileSize);
   } else {
-    // Most packets of a 192-byte stream are framed so; a few may not be.
-    json.Unsigned(framed * 2 > packets ? 192 : 188);
+    json.Null();
   }
-  json.Key("packets");
-  json.Unsigned(packets);
-  json.Key("bytes");
-  json.Unsigned(outcome.bytesRead);
-  json.Key("end");
-  json.String(EndName(job));
-  OptionalText(json, "refusal", RefusalName(job.refusal));
+  json.Key("packetSize");
+  if (const std::optional<std::uint64_t> size = PacketSize(outcome)) {
+    json.Unsigned(*size);
+  } else {
+    json.Null();
+  }
+  json.Member("packets", outcome.packetsBySize[0] + outcome.packetsBySize[1]);
+  json.Member("bytes", outcome.bytesRead);
+  json.Member("end", EndName(job));
+  const char* refusal = RefusalName(job.refusal);
+  OptionalMember(json, "refusal", refusal ? std::optional<std::string>(refusal) : std::nullopt);
+}
+
+template <typename Item, typename WriteItem>
+void WriteArray(JsonWriter& json, std::string_view name, const std::vector<Item>& items,
+                WriteItem write) {
+  json.Key(name);
+  json.BeginArray();
+  for (const Item& item : items) write(json, item);
+  json.EndArray();
 }
 
 void WriteJob(JsonWriter& json, const JobReport& job) {
   json.BeginObject();
-  WriteSource(json, job);
   WriteReading(json, job);
-  json.Key("dropTotal");
-  json.Int(job.dropTotal);
-  json.Key("pids");
-  json.BeginArray();
-  for (const PidReport& pid : job.pids) WritePid(json, pid);
-  json.EndArray();
-  json.Key("damagedOnlyPids");
-  json.BeginArray();
-  for (const DamagedPid& damaged : job.damagedOnly) {
-    json.BeginObject();
-    json.Key("pid");
-    json.Unsigned(damaged.pid);
-    json.Key("transportErrors");
-    json.Unsigned(damaged.teiCount);
-    json.EndObject();
-  }
-  json.EndArray();
-  json.Key("drops");
-  json.BeginArray();
-  for (const DropEvent& drop : job.outcome.drops) WriteDrop(json, drop);
-  json.EndArray();
-  json.Key("pcrPids");
-  json.BeginArray();
-  for (const std::uint16_t pid : job.pcrPids) json.Unsigned(pid);
-  json.EndArray();
-  OptionalText(json, "broadcastTime",
-               job.hasBroadcastTime ? LocalText(job.broadcastTime).c_str() : nullptr);
+  json.Member("dropTotal", job.dropTotal);
+  WriteArray(json, "pids", job.pids, WritePid);
+  WriteArray(json, "damagedOnlyPids", job.damagedOnly, WriteDamaged);
+  WriteArray(json, "drops", job.outcome.drops, WriteDrop);
+  WriteArray(json, "pcrPids", job.pcrPids,
+             [](JsonWriter& out, std::uint16_t pid) { out.Unsigned(pid); });
+  OptionalMember(json, "broadcastTime", BroadcastText(job.hasBroadcastTime, job.broadcastTime));
   json.EndObject();
 }
 
@@ -254,32 +222,21 @@ void WriteJob(JsonWriter& json, const JobReport& job) {
 std::string FormatRunReport(const RunReport& report, const std::string& programName) {
   JsonWriter json;
   json.BeginObject();
-  json.Key("format");
-  json.String("kestrun-report");
-  json.Key("formatVersion");
-  json.Int(kFormatVersion);
+  json.Member("format", "kestrun-report");
+  json.Member("formatVersion", kFormatVersion);
   json.Key("program");
   json.BeginObject();
-  json.Key("name");
-  json.String(platform::TextToUtf8(programName));
-  json.Key("version");
-  json.String(KESTRUN_VERSION);
+  json.Member("name", platform::TextToUtf8(programName));
+  json.Member("version", KESTRUN_VERSION);
   json.EndObject();
   json.Key("run");
   json.BeginObject();
-  json.Key("started");
-  json.String(UtcText(report.started));
-  json.Key("ended");
-  json.String(UtcText(report.ended));
-  json.Key("exitCode");
-  json.Int(report.exitCode);
-  json.Key("dropTotal");
-  json.Int(report.dropTotal);
+  json.Member("started", UtcText(report.started));
+  json.Member("ended", UtcText(report.ended));
+  json.Member("exitCode", report.exitCode);
+  json.Member("dropTotal", report.dropTotal);
   json.EndObject();
-  json.Key("jobs");
-  json.BeginArray();
-  for (const JobReport& job : report.jobs) WriteJob(json, job);
-  json.EndArray();
+  WriteArray(json, "jobs", report.jobs, WriteJob);
   json.EndObject();
   return json.Text();
 }

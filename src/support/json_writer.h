@@ -3,6 +3,7 @@
 // Strings are written as valid UTF-8 whatever bytes they are given.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,6 +25,13 @@ class JsonWriter {
   void Unsigned(std::uint64_t value);
   void Bool(bool value);
   void Null();
+
+  // A member in one call: the name and its value.
+  void Member(std::string_view name, std::string_view text) { Key(name); String(text); }
+  void Member(std::string_view name, const char* text) { Key(name); String(text); }
+  void Member(std::string_view name, bool value) { Key(name); Bool(value); }
+  void Member(std::string_view name, std::signed_integral auto value) { Key(name); Int(value); }
+  void Member(std::string_view name, std::unsigned_integral auto value) { Key(name); Unsigned(value); }
 
   // The document so far; complete once every object and array is closed.
   const std::string& Text() const { return out_; }

@@ -123,23 +123,9 @@ void ExpectJobAsManifest(const json& job, const std::string& shownPath, const Ge
   EXPECT_EQ(reportedPcrPids, pcrPids);
 }
 
-class JsonReportRun : public ::testing::TestWithParam<const char*> {
+class JsonReportRun : public StreamRun, public ::testing::WithParamInterface<const char*> {
  protected:
   void SetUp() override { KESTRUN_REQUIRE_BUILD(GetParam(), build_); }
-
-  testing::ProcessResult Run(const std::vector<std::string>& args,
-                             testing::ProcessOptions options = {}) {
-    options.workingDirectory = dir_.path();
-    return build_.Run(args, options);
-  }
-
-  std::string Log(const GeneratedStream& stream) const {
-    const std::string path = stream.path;
-    return ReadFileBytes(path.substr(0, path.rfind('.')) + "." + build_.BaseName() + ".log");
-  }
-
-  KestrunBuild build_{"native", KESTRUN_BIN, "", false};
-  TempDir dir_;
 };
 
 // Streams with several programs and stream types, drops before and after

@@ -41,23 +41,6 @@ const std::vector<std::string> kStreamB = {
     "--drop", "0x112@20", "--drop", "0x111@1400", "--garbage", "0x111@700,5", "--tei", "0x1FF@3"};
 const std::vector<std::string> kStreamC = {"-s", "0.3", "--no-tdt", "--no-tot"};
 
-class StreamRun : public ::testing::Test {
- protected:
-  testing::ProcessResult Run(const std::vector<std::string>& args,
-                             testing::ProcessOptions options = {}) {
-    options.workingDirectory = dir_.path();
-    return build_.Run(args, options);
-  }
-
-  std::string Log(const GeneratedStream& stream) const {
-    const std::string path = stream.path;
-    return ReadFileBytes(path.substr(0, path.rfind('.')) + "." + build_.BaseName() + ".log");
-  }
-
-  KestrunBuild build_{"native", KESTRUN_BIN, "", false};
-  TempDir dir_;
-};
-
 class StreamRunOnBuild : public StreamRun, public ::testing::WithParamInterface<const char*> {
  protected:
   void SetUp() override { KESTRUN_REQUIRE_BUILD(GetParam(), build_); }
