@@ -61,8 +61,6 @@ std::int32_t RunPasses(ProgramContext& program) {
   return static_cast<std::int32_t>(total);
 }
 
-}  // namespace
-
 // Writes the run's report; a report that cannot be written is said on the
 // console and changes nothing else of the run.
 void SaveRunReport(ProgramContext& program, std::int32_t total, int exitStatus) {
@@ -76,6 +74,8 @@ void SaveRunReport(ProgramContext& program, std::int32_t total, int exitStatus) 
     ConsoleFlush();
   }
 }
+
+}  // namespace
 
 int RunProgram(int argc, char** argv) {
   const std::int64_t started = platform::CalendarSeconds();
