@@ -10,8 +10,11 @@ std::vector<PidRole> RolesOfPid(const TsContext& context, std::uint16_t pid) {
     const PidRoleKind kind = entry.programNumber == 0 ? PidRoleKind::Network : PidRoleKind::Pmt;
     roles.push_back({kind, entry.programNumber});
   }
+  // A PCR_PID of 0x1FFF says that the program has no PCR.
   for (const ProgramStreams& program : context.pmtPrograms) {
-    if (program.pcrPid == pid) roles.push_back({PidRoleKind::Pcr, program.programNumber});
+    if (program.pcrPid == pid && pid != kNullPid) {
+      roles.push_back({PidRoleKind::Pcr, program.programNumber});
+    }
   }
   for (const ProgramStreams& program : context.pmtPrograms) {
     for (const ElementaryStreamEntry& stream : program.streams) {

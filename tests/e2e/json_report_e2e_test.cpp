@@ -44,7 +44,7 @@ std::vector<Role> ExpectedRoles(const tsgen::Manifest& manifest, std::uint16_t p
   if (pid == 0x1FFF) roles.emplace_back("null", -1, -1);
   for (const tsgen::ProgramExpectation& program : manifest.programs) {
     if (program.pmtPid == pid) roles.emplace_back("pmt", program.number, -1);
-    if (program.pcrPid == pid) roles.emplace_back("pcr", program.number, -1);
+    if (program.pcrPid == pid && pid != 0x1FFF) roles.emplace_back("pcr", program.number, -1);
   }
   for (const tsgen::StreamExpectation& stream : manifest.streams) {
     if (stream.pid == pid) roles.emplace_back("stream", stream.program, stream.streamType);
@@ -226,6 +226,7 @@ TEST(JsonReportShapes, EveryRunShapeGivesACompleteDocument) {
         {"file", "refused", "notTransportStream"},
         {"tuner", "refused", "tunerSpaceMissing"}}},
       {"a duration window", {"-duration", "1", "{a}"}, false, {{"file", "window", ""}}},
+      {"a text that names nothing", {"CONTENT.ts"}, false, {{"none", "notOpened", ""}}},
       {"standard input stopped by SIGINT", {"CON"}, true, {{"stdin", "stop", ""}}},
   };
   const KestrunBuild build{"native", KESTRUN_BIN, "", false};
