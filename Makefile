@@ -2,6 +2,8 @@
 #   make demo    build natively, generate a sample stream, check it
 #   make test    build all three builds that this machine can make, run all tests
 #   make bench   throughput benchmark (see README)
+#   make install install kestrun and its manual page under PREFIX
+#   make dist    release packages (tar.gz for Linux, a zip per Windows build)
 SHELL := /bin/bash
 JOBS ?= 2
 BUILD := build
@@ -11,7 +13,9 @@ HAVE_MINGW32 := $(shell command -v i686-w64-mingw32-g++-posix >/dev/null && echo
 HAVE_WINE64 := $(shell test -x /usr/lib/wine/wine64 && echo yes)
 HAVE_WINE32 := $(shell test -x /usr/lib/wine/wine && echo yes)
 
-.PHONY: native win64 win32 windows demo test wineprefix bench clean
+PREFIX ?= /usr/local
+
+.PHONY: native win64 win32 windows demo test wineprefix bench clean install dist
 
 native:
 	cmake --preset native >/dev/null
@@ -25,7 +29,10 @@ win32:
 	cmake --preset win32 >/dev/null
 	cmake --build --preset win32 -j$(JOBS)
 
-demo: native
+# The demo builds only the program and the stream generator, not the tests.
+demo:
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j$(JOBS) --target kestrun tsgen
 	@mkdir -p $(BUILD)/demo
 	$(BUILD)/native/tools/tsgen/tsgen --demo -o $(BUILD)/demo/sample.ts
 	@rm -f $(BUILD)/demo/sample.kestrun.log
@@ -56,6 +63,29 @@ endif
 test: windows native wineprefix
 	cd $(BUILD)/native && KESTRUN_WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix \
 	  ctest --output-on-failure -j$(JOBS) --timeout 600
+
+install:
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j$(JOBS) --target kestrun
+	cmake --install $(BUILD)/native --prefix $(PREFIX)
+
+# Packages go to build/dist, named with the version and the build; the
+# Windows zips are made where the cross compilers exist.
+dist:
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j$(JOBS) --target kestrun
+	cd $(BUILD)/native && cpack -B $(CURDIR)/$(BUILD)/dist
+ifeq ($(HAVE_MINGW64)$(HAVE_MINGW32),yesyes)
+	for preset in win64 win32; do \
+	  cmake --preset $$preset >/dev/null && \
+	  cmake --build --preset $$preset -j$(JOBS) --target kestrun && \
+	  (cd $(BUILD)/$$preset && cpack -B $(CURDIR)/$(BUILD)/dist) || exit 1; \
+	done
+else
+	@echo "NOTE: mingw-w64 cross compilers not found: no Windows packages"
+endif
+	@rm -rf $(BUILD)/dist/_CPack_Packages
+	@ls -1 $(BUILD)/dist
 
 # Throughput benchmark and packet-path micro-benchmarks, in their own
 # RelWithDebInfo build under build/bench (the 1 GiB stream is cached there).

@@ -14,7 +14,9 @@ namespace {
 
 void ShowUsageScreen(const ProgramContext& program) {
   const std::string exePath = platform::ExecutablePath();
-  ShowUsage(program.programBaseName, platform::ReadVersionString(exePath, "CompanyName"),
+  // The usage line embeds the program's own file name like a message.
+  ShowUsage(platform::PathForMessage(program.programBaseName),
+            platform::ReadVersionString(exePath, "CompanyName"),
             platform::ReadVersionString(exePath, "Comments"));
 }
 
@@ -70,7 +72,7 @@ void SaveRunReport(ProgramContext& program, std::int32_t total, int exitStatus) 
   report.exitCode = exitStatus;
   const std::string& path = program.settings.jsonPath;
   if (!WriteFileAtomically(path, FormatRunReport(report, program.programBaseName))) {
-    ConsolePrint(text::kMsgJsonReportFailed, path.c_str());
+    ConsolePrint(text::kMsgJsonReportFailed, platform::PathForMessage(path).c_str());
     ConsoleFlush();
   }
 }

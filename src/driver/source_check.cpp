@@ -20,13 +20,13 @@ bool IsStdInOrPipe(const std::string& source) {
 
 bool CheckFile(ProgramContext& program, const std::string& path, SourceRefusal& refusal) {
   if (!platform::PathExists(path)) {
-    WriteMessage(text::kMsgFileMissing, path.c_str());
+    WriteMessage(text::kMsgFileMissing, platform::PathForMessage(path).c_str());
     refusal = SourceRefusal::FileMissing;
     return false;
   }
   if (platform::IsFifoPath(path)) return true;  // read as a pipe, never probed
   if (ProbeTsFile(path) == 0) {
-    WriteMessage(text::kMsgNotTransportStream, path.c_str());
+    WriteMessage(text::kMsgNotTransportStream, platform::PathForMessage(path).c_str());
     refusal = SourceRefusal::NotTransportStream;
     return false;
   }
@@ -67,7 +67,8 @@ void ChooseLogTarget(JobSettings& settings) {
   // Without a log path the previous job's target stays in force.
   if (settings.logPath.empty()) return;
   if (ProbeTsFile(settings.logPath) != 0) {
-    WriteMessage(text::kMsgLogIsTransportStream, settings.logPath.c_str());
+    WriteMessage(text::kMsgLogIsTransportStream,
+                 platform::PathForMessage(settings.logPath).c_str());
     settings.logPath.clear();
     settings.logEnabled = false;
   }

@@ -111,6 +111,13 @@ char PathSeparator();
 // Option words start with '-' or '/' on Windows and with '-' alone on POSIX.
 bool IsOptionPrefix(char c);
 
+// A path or source text as a message embeds it: the texts are CP932, so on
+// POSIX a text that is valid UTF-8 is converted (a character without a CP932
+// form becomes '?') and any other text is kept as bytes. On Windows paths are
+// in the ANSI code page already and are kept as they are. Files are always
+// opened by their real names; this is for messages only.
+std::string PathForMessage(std::string_view path);
+
 // The system temporary folder, with a trailing separator.
 std::string TempFolder();
 // Full path of the running executable.
@@ -121,8 +128,9 @@ std::optional<std::string> ReadVersionString(const std::string& exePath, const s
 // ---------------------------------------------------------------- process
 
 int ProcessId();
-// Waits for one key from the console without echo and returns it; -1 when
-// there is none to be had, or when `stop` (asked about ten times a second
+// Waits for one key from the console without echo and returns it (on POSIX
+// from the controlling terminal, never from standard input); -1 when there
+// is none to be had, or when `stop` (asked about ten times a second
 // where the wait can be interrupted) answers true first.
 int ReadKeyNoEcho(bool (*stop)() = nullptr);
 void SleepMs(unsigned milliseconds);

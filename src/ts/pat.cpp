@@ -42,6 +42,10 @@ void ReadProgramLoop(const std::vector<std::uint8_t>& section, ProgramList& prog
 }  // namespace
 
 bool ProcessPat(const std::uint8_t* packet, TsContext& context, PidState& state) {
+  if (CompleteSectionTail(packet, state)) {
+    ReadProgramLoop(state.section.data, context.programList);
+    DiscardSection(state);
+  }
   switch (AppendSectionBytes(packet, state, kPatTableId)) {
     case SectionResult::Rejected:
       return false;

@@ -46,14 +46,10 @@ void ReadStreamLoop(const std::vector<std::uint8_t>& section, std::uint16_t pcrP
   }
 }
 
-}  // namespace
-
 // The PCR_PID exempts its packets from the continuity check from now on; a
 // PCR_PID of 0x1FFF (no PCR) is recorded as well. The elementary streams are
 // kept to say what each PID carries.
-bool ProcessPmt(const std::uint8_t* packet, const ProgramEntry& /*program*/, TsContext& context,
-                PidState& state) {
-  if (AppendSectionBytes(packet, state, kPmtTableId) != SectionResult::Complete) return false;
+bool UsePmtSection(TsContext& context, PidState& state) {
   const std::vector<std::uint8_t>& section = state.section.data;
   const bool hasPcrPid = section.size() >= kPcrPidOffset + 2 + kCrcSize;
   if (hasPcrPid) {
@@ -63,6 +59,15 @@ bool ProcessPmt(const std::uint8_t* packet, const ProgramEntry& /*program*/, TsC
   }
   DiscardSection(state);
   return hasPcrPid;
+}
+
+}  // namespace
+
+bool ProcessPmt(const std::uint8_t* packet, const ProgramEntry& /*program*/, TsContext& context,
+                PidState& state) {
+  const bool tailUsed = CompleteSectionTail(packet, state) && UsePmtSection(context, state);
+  if (AppendSectionBytes(packet, state, kPmtTableId) != SectionResult::Complete) return tailUsed;
+  return UsePmtSection(context, state) || tailUsed;
 }
 
 }  // namespace kestrun

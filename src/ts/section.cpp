@@ -5,6 +5,7 @@
 #include <new>
 
 #include "ts/packet.h"
+#include "ts/packet_header.h"
 
 namespace kestrun {
 namespace {
@@ -27,11 +28,12 @@ constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
 
 constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
 
-// Appends what the packet holds of the `wanted` bytes from offset `start`
-// and leaves the rest in sectionRemaining. False when the buffer cannot grow.
+// Appends what the packet holds of the `wanted` bytes from offset `start`,
+// at most `available` of them, and leaves the rest in sectionRemaining.
+// False when the buffer cannot grow.
 bool AppendFromPacket(const PacketView& packet, std::size_t start, std::size_t wanted,
-                      PidState& state) {
-  const std::size_t count = std::min(wanted, PacketView::Remaining(start));
+                      PidState& state, std::size_t available = kTsPacketSize) {
+  const std::size_t count = std::min({wanted, available, PacketView::Remaining(start)});
   std::vector<std::uint8_t>& data = state.section.data;
   try {
     if (data.size() + count > data.capacity()) data.reserve(data.size() + count + kSectionReserve);
@@ -65,6 +67,15 @@ bool ContinueSection(const PacketView& packet, PidState& state) {
   return AppendFromPacket(packet, state.headerLength, state.sectionRemaining, state);
 }
 
+// The first payload byte of a unit-start packet is its pointer_field; the
+// bytes between it and the new section belong to the section before.
+std::size_t TailStart(const PidState& state) {
+  const std::size_t payloadStart =
+      state.hasAdaptation ? packet_header::kAdaptationFlagsOffset + state.adaptation.length
+                          : packet_header::kAdaptationLengthOffset;
+  return payloadStart + 1;
+}
+
 bool CrcMatches(const SectionBuffer& section) {
   const std::vector<std::uint8_t>& data = section.data;
   if (data.size() < kCrcSize) return false;
@@ -80,6 +91,19 @@ bool CrcMatches(const SectionBuffer& section) {
 void DiscardSection(PidState& state) {
   state.section.data.clear();
   state.sectionRemaining = 0;
+}
+
+bool CompleteSectionTail(const std::uint8_t* packet, PidState& state) {
+  if (!state.unitStart || state.sectionRemaining == 0) return false;
+  const std::size_t start = TailStart(state);
+  if (state.dropFlag || !HasPayload(state) || start >= state.headerLength) return false;
+  if (!AppendFromPacket(PacketView(packet), start, state.sectionRemaining, state,
+                        state.headerLength - start) ||
+      state.sectionRemaining > 0 || !CrcMatches(state.section)) {
+    DiscardSection(state);
+    return false;
+  }
+  return true;
 }
 
 SectionResult AppendSectionBytes(const std::uint8_t* packet, PidState& state,

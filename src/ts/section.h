@@ -16,6 +16,13 @@ enum class SectionResult { Complete, Incomplete, Rejected };
 SectionResult AppendSectionBytes(const std::uint8_t* packet, PidState& state,
                                  std::uint8_t expectedTableId);
 
+// A unit-start packet whose pointer_field is not 0 first carries the last
+// bytes of the section in collection. True when they complete it with a
+// correct CRC_32: the caller decodes it and discards it before it calls
+// AppendSectionBytes for the section that starts in the packet. A section
+// interrupted by a drop, or still short after these bytes, is not completed.
+bool CompleteSectionTail(const std::uint8_t* packet, PidState& state);
+
 // Ends the section in collection; the buffer keeps its capacity.
 void DiscardSection(PidState& state);
 

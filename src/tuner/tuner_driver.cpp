@@ -1,4 +1,5 @@
 #include "output/message.h"
+#include "platform/platform.h"
 #include "support/catalog.h"
 #include "support/run_flags.h"
 #include "tuner/bon_driver_tuner.h"
@@ -61,7 +62,7 @@ bool OpenTuner(CBonDriverTuner& tuner) {
   // whether the tuner opened.
   if (!NoProgress()) {
     WriteMessage(text::kMsgTunerStart, tuner.loaded ? text::kWordSuccess : text::kWordFailure,
-                 tuner.driverPath.c_str());
+                 platform::PathForMessage(tuner.driverPath).c_str());
   }
   return tuner.loaded;
 }
@@ -73,7 +74,7 @@ void CloseTuner(CBonDriverTuner& tuner) {
   tuner.driver = nullptr;
   tuner.driver2 = nullptr;
   tuner.opened = false;
-  if (!NoProgress()) WriteMessage(text::kMsgTunerEnd, tuner.driverPath.c_str());
+  if (!NoProgress()) WriteMessage(text::kMsgTunerEnd, platform::PathForMessage(tuner.driverPath).c_str());
 }
 
 }  // namespace kestrun

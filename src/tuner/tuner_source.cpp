@@ -74,7 +74,7 @@ bool ReportTunerSourceIssue(std::string_view source, TunerSourceIssue* issue) {
   if (issue != nullptr) *issue = found;
   const char* format = TunerSourceIssueText(found);
   if (format == nullptr) return false;
-  WriteMessage(format, std::string(CutAtSemicolon(source)).c_str());
+  WriteMessage(format, platform::PathForMessage(CutAtSemicolon(source)).c_str());
   return true;
 }
 

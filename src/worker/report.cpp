@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "platform/platform.h"
 #include "support/catalog.h"
 #include "support/format_text.h"
 
@@ -92,7 +93,7 @@ std::string DropLineText(std::uint16_t pid, std::int64_t dropCount, const FieldT
 }
 
 std::string DropHeaderText(const std::string& sourcePath) {
-  return FormatText(text::kFmtDropHeader, sourcePath.c_str());
+  return FormatText(text::kFmtDropHeader, platform::PathForMessage(sourcePath).c_str());
 }
 
 std::string PidSummaryLineText(std::uint16_t pid, std::uint8_t lastCc, std::int64_t dropCount,
@@ -104,7 +105,7 @@ std::string PidSummaryLineText(std::uint16_t pid, std::uint8_t lastCc, std::int6
 }
 
 std::string WrapHeaderText(const std::string& sourcePath) {
-  return FormatText(text::kFmtWrapHeader, sourcePath.c_str());
+  return FormatText(text::kFmtWrapHeader, platform::PathForMessage(sourcePath).c_str());
 }
 
 std::string WrapDateText(const SystemTime& t) {

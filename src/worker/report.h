@@ -41,7 +41,8 @@ std::string ProgressLineText(const FieldTexts& fields);
 std::string DropLineText(std::uint16_t pid, std::int64_t dropCount, const std::string& play,
                          const std::string& tot, const std::string& offset);
 std::string DropLineText(std::uint16_t pid, std::int64_t dropCount, const FieldTexts& fields);
-// Heads the drop lines, or the summary, of one source.
+// Heads the drop lines, or the summary, of one source (the path as
+// messages embed it).
 std::string DropHeaderText(const std::string& sourcePath);
 
 // Summary block.

@@ -73,13 +73,15 @@ std::uint32_t ReadBufferCapacity(std::int32_t bufsize) {
   return requested >= kMinimumReadBufferSize ? requested : kDefaultReadBufferSize;
 }
 
-std::int64_t ApplyStartOffset(platform::FileHandle handle, std::int64_t startOffset) {
-  std::int64_t position = 0;
+std::optional<std::int64_t> ApplyStartOffset(platform::FileHandle handle, std::int64_t startOffset) {
   if (startOffset > 0) {
-    position = platform::SeekFile(handle, startOffset, platform::SeekOrigin::Begin);
-  } else if (startOffset < 0) {
-    position = platform::SeekFile(handle, startOffset + 1, platform::SeekOrigin::End);
+    // A file system that cannot seek that far has nothing there to read.
+    const std::int64_t position = platform::SeekFile(handle, startOffset, platform::SeekOrigin::Begin);
+    if (position < 0) return std::nullopt;
+    return position;
   }
+  std::int64_t position = 0;
+  if (startOffset < 0) position = platform::SeekFile(handle, startOffset + 1, platform::SeekOrigin::End);
   if (position < 0) position = platform::SeekFile(handle, 0, platform::SeekOrigin::Current);
   return position < 0 ? 0 : position;
 }

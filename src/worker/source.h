@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -39,8 +40,10 @@ inline constexpr std::uint32_t kDefaultReadBufferSize =
 std::uint32_t ReadBufferCapacity(std::int32_t bufsize);
 
 // Moves the read position for a start offset: positive from the start,
-// negative -N from the end with distance -N + 1. Returns the position
-// reading starts at.
-std::int64_t ApplyStartOffset(platform::FileHandle handle, std::int64_t startOffset);
+// negative -N from the end with distance -N + 1 (one before the start stays
+// put). Returns the position reading starts at, or nothing when a positive
+// offset cannot be reached: like an offset past the end, it leaves nothing
+// to read.
+std::optional<std::int64_t> ApplyStartOffset(platform::FileHandle handle, std::int64_t startOffset);
 
 }  // namespace kestrun

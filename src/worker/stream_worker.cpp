@@ -8,6 +8,7 @@
 
 #include "output/console.h"
 #include "output/message.h"
+#include "platform/platform.h"
 #include "support/catalog.h"
 #include "support/run_flags.h"
 #include "ts/dispatch.h"
@@ -79,8 +80,10 @@ bool SetUp(WorkerRun& run) {
   run.readBuffer.capacity = ReadBufferCapacity(run.settings.readBufferSize);
   if (run.IsFile()) {
     run.fileSize = platform::FileSizeOf(job.inputHandle);
-    run.startPosition = ApplyStartOffset(job.inputHandle, run.source.startOffset);
     job.outcome.fileSize = run.fileSize;
+    const std::optional<std::int64_t> start = ApplyStartOffset(job.inputHandle, run.source.startOffset);
+    if (!start) return false;
+    run.startPosition = *start;
     job.outcome.startPosition = run.startPosition;
   }
   if (run.settings.durationText) {
@@ -178,7 +181,8 @@ void Report(WorkerRun& run, const TsContext& context, const PidState& state, boo
 }
 
 void ReportBufferFailure(const WorkerRun& run) {
-  WriteMessage(text::kMsgReadBufferFailed, run.readBuffer.capacity, run.job.sourcePath.c_str());
+  WriteMessage(text::kMsgReadBufferFailed, run.readBuffer.capacity,
+               platform::PathForMessage(run.job.sourcePath).c_str());
 }
 
 JobEnd ReadLoop(WorkerRun& run) {

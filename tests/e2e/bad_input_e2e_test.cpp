@@ -367,9 +367,14 @@ Expected PathLongerThanTheSystemTakes(const TempDir& dir) {
   return e;
 }
 
+// Messages name the file in CP932; the log beside it keeps the real name.
 Expected Utf8Path(const TempDir& dir) {
   const std::string source = dir.Write("\xE9\x8C\xB2\xE7\x94\xBB \xE2\x91\xA0.ts", CleanPackets(0x100, 3));
-  return CleanRun(source, Summary(0x100, 2, 0, 3));
+  Expected e = CleanRun(source, Summary(0x100, 2, 0, 3));
+  const std::string block = Block(dir.File("\x98\x5E\x89\xE6 \x87\x40.ts"), Summary(0x100, 2, 0, 3));
+  e.console = "\n" + block + Closing(0);
+  e.log = block + Closing(0);
+  return e;
 }
 
 // Code page 932 bytes whose second byte is '\' (0x5C).

@@ -162,13 +162,16 @@ TEST_F(NativeRun, PiddefPrintsTheProcessIdAndTakesBothSources) {
 
 TEST_F(NativeRun, StartOffsetsAreAppliedAndTheLogNameIgnoresThem) {
   const std::string a = dir_.Write("a.ts", CleanPackets(0x100, 10));
-  const auto result = Run({"-noprogress", a + ";1000", a + ";-189", a + ";-1"});
+  // Past the end, past what the file system can seek to, and saturated at
+  // the largest offset: nothing is analysed.
+  const auto result = Run({"-noprogress", a + ";1000", a + ";-189", a + ";-1", a + ";1881",
+                           a + ";17592186044416", a + ";99999999999999999999"});
   EXPECT_EQ(result.exitCode, 0);
   const std::string log = ReadFileBytes(dir_.File("a.kestrun.log"));
-  // 1000 bytes in: packets 6..9 (the scan finds the sync byte at 1128).
-  EXPECT_NE(log.find(SummaryBlock(a, SummaryLine(0x100, 9, 0, 4))), std::string::npos);
-  // 188 bytes before the end: the last packet alone.
-  EXPECT_NE(log.find(SummaryBlock(a, SummaryLine(0x100, 9, 0, 1))), std::string::npos);
+  // 1000 bytes in: packets 6..9 (the scan finds the sync byte at 1128); 188
+  // bytes before the end: the last packet alone.
+  EXPECT_EQ(log, SummaryBlock(a, SummaryLine(0x100, 9, 0, 4)) +
+                     SummaryBlock(a, SummaryLine(0x100, 9, 0, 1)) + Closing(0));
 }
 
 // A CON job after a file job records into the file's log; it keeps polling

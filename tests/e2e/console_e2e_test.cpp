@@ -226,25 +226,29 @@ TEST_F(ConsoleRun, CtrlCInTheFirstSourceStartsNoFurtherSourceOrPass) {
   EXPECT_EQ(result.out.substr(result.out.size() - Closing(2).size() - 2), "\r\n" + Closing(2));
 }
 
-// The pause prompt also waits on standard input that is not a terminal; a
-// stop ends that wait, and no job runs after it. Input at its end ends the
-// wait at once.
-TEST_F(ConsoleRun, PauseWithoutATerminal) {
-  const std::string a = dir_.Write("a.ts", PacketsWithCc(0x100, {0, 1, 3, 4}));
-  ProcessOptions stopped;
-  stopped.stdinData = "";
-  stopped.keepStdinOpen = true;
-  stopped.signal = SIGINT;
-  stopped.signalWhen = text::kMsgPressAnyKey;
-  const ProcessResult interrupted = Run({"-nolog", "-pause", a}, stopped);
-  ASSERT_FALSE(interrupted.timedOut);
-  EXPECT_EQ(interrupted.exitCode, 0);
-  EXPECT_EQ(interrupted.out, std::string(text::kMsgPressAnyKey) + text::kMsgCtrlC + Closing(0));
-
-  const ProcessResult ended = Run({"-nolog", "-pause", a});  // standard input is /dev/null
-  EXPECT_EQ(ended.exitCode, 1);
-  EXPECT_EQ(ended.out, std::string(text::kMsgPressAnyKey) + "\n" +
-                           SummaryBlock(a, SummaryLine(0x100, 4, 1, 4)) + Closing(1));
+// Without a controlling terminal the pause prompt has no key to wait for:
+// the run goes on, and a stream on standard input loses no byte to it (the
+// log is the one of the same run without -pause).
+TEST_F(ConsoleRun, PauseWithoutATerminalKeepsTheStream) {
+  std::string logs[2];
+  for (const bool pause : {false, true}) {
+    ProcessOptions options;
+    options.newSession = true;
+    options.stdinData = PacketsWithCc(0x100, {0, 1, 3, 4});
+    options.signal = SIGINT;
+    options.signalAfterStdinRead = true;
+    options.signalAfter = 300ms;
+    const std::string log = dir_.File(pause ? "pause.log" : "plain.log");
+    std::vector<std::string> args = {"-noprogress", "-logpath", log, "CON"};
+    if (pause) args.insert(args.begin(), "-pause");
+    const ProcessResult result = Run(args, options);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 1) << pause;
+    EXPECT_EQ(result.out.rfind(pause ? text::kMsgPressAnyKey : "\n", 0), 0u) << result.out;
+    logs[pause] = ReadFileBytes(log);
+  }
+  EXPECT_EQ(logs[1], logs[0]);
+  EXPECT_EQ(logs[0].rfind(SummaryBlock("CON", SummaryLine(0x100, 4, 1, 4)), 0), 0u) << logs[0];
 }
 
 // ------------------------------------------------------------ terminal
@@ -447,6 +451,82 @@ INSTANTIATE_TEST_SUITE_P(
                       PromptCase{"CtrlCAtPauseNoProgress", {"-pause", "-noprogress"}, kCtrlC,
                                  false, false, false}),
     [](const ::testing::TestParamInfo<PromptCase>& info) { return std::string(info.param.name); });
+
+// Runs the program with standard output on a raw pseudo-terminal (no
+// line-end translation) under a UTF-8 locale; returns what it showed.
+std::string ShownOnUtf8Terminal(const std::vector<std::string>& argv, const std::string& directory) {
+  termios raw{};
+  ::cfmakeraw(&raw);
+  int master = -1, slave = -1;
+  if (::openpty(&master, &slave, nullptr, &raw, nullptr) != 0) return "(no terminal)";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setsid();
+    ::dup2(slave, STDOUT_FILENO);
+    ::close(master);
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+    ::setenv("TMPDIR", directory.c_str(), 1);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  ::close(slave);
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, static_cast<std::size_t>(n));
+  ::close(master);
+  ::waitpid(pid, nullptr, 0);
+  return shown;
+}
+
+// File names in messages. Each run has a stream with one drop, a file that
+// is no stream and a missing file, all named alike:
+//
+// name on disk                     | in the messages (CP932)   | on a UTF-8 terminal
+// 録画 ①.ts (UTF-8)                | its CP932 bytes           | 録画 ①.ts
+// café.ts (é has no CP932 form)    | caf?.ts                   | caf?.ts
+// テスト.ts in CP932 (not UTF-8)   | kept as it is             | テスト.ts
+struct NameCase {
+  const char* label;
+  std::string name;
+  std::string inMessages;
+  std::string shown;
+};
+
+TEST_F(ConsoleRun, FileNamesInMessagesAreCp932) {
+  const NameCase cases[] = {
+      {"Japanese", "\xE9\x8C\xB2\xE7\x94\xBB \xE2\x91\xA0.ts", "\x98\x5E\x89\xE6 \x87\x40.ts",
+       "\xE9\x8C\xB2\xE7\x94\xBB \xE2\x91\xA0.ts"},
+      {"NoCp932Form", "caf\xC3\xA9.ts", "caf?.ts", "caf?.ts"},
+      {"NotUtf8", "\x83\x65\x83\x58\x83\x67.ts", "\x83\x65\x83\x58\x83\x67.ts",
+       "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.ts"},
+  };
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string stream = dir_.Write("s" + c.name, PacketsWithCc(0x100, {0, 1, 3, 4}));
+    dir_.Write("n" + c.name, std::string(1000, 'x'));
+    const std::vector<std::string> args = {"-noprogress", stream, dir_.File("n" + c.name),
+                                           dir_.File("m" + c.name)};
+    const ProcessResult piped = Run(args);
+    const std::string log = SummaryBlock(dir_.File("s" + c.inMessages), SummaryLine(0x100, 4, 1, 4)) +
+                            FormatText(text::kMsgNotTransportStream, dir_.File("n" + c.inMessages).c_str()) +
+                            FormatText(text::kMsgFileMissing, dir_.File("m" + c.inMessages).c_str()) +
+                            Closing(1);
+    EXPECT_EQ(piped.exitCode, 1);
+    EXPECT_EQ(piped.out, "\n" + log);
+    // The log lies beside the stream under its real name.
+    EXPECT_EQ(ReadFileBytes(dir_.File("s" + c.name.substr(0, c.name.size() - 3) + ".kestrun.log")), log);
+
+    std::vector<std::string> argv = {KESTRUN_BIN};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const std::string shown = ShownOnUtf8Terminal(argv, dir_.path());
+    for (const char* prefix : {"s", "n", "m"}) {
+      EXPECT_EQ(Count(shown, dir_.File(prefix + c.shown)), 1u) << prefix << "\n" << shown;
+    }
+  }
+}
 
 // ------------------------------------------------------------ clean-up at exit
 

@@ -99,5 +99,23 @@ TEST(ReadVersionString, GivesTheCompiledInTexts) {
   EXPECT_EQ(ReadVersionString(exe, "ProductName"), std::nullopt);
 }
 
+// path as given                          | in messages
+// ASCII                                  | unchanged
+// あ (3-byte UTF-8), 𠮷 (4 bytes, no CP932) | 82 A0, ?
+// overlong '/', surrogate, cut short      | not UTF-8: unchanged bytes
+// stray continuation byte, past U+10FFFF | not UTF-8: unchanged bytes
+TEST(PathForMessage, ConvertsValidUtf8AndKeepsOtherBytes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"/rec/a.ts", "/rec/a.ts"},
+      {"/\xE3\x81\x82/\xF0\xA0\xAE\xB7.ts", "/\x82\xA0/?.ts"},
+      {"\xC0\xAF.ts", "\xC0\xAF.ts"},
+      {"\xED\xA0\x80.ts", "\xED\xA0\x80.ts"},
+      {"a\xE3\x81", "a\xE3\x81"},
+      {"\x81\x7C.ts", "\x81\x7C.ts"},
+      {"\xF4\x90\x80\x80", "\xF4\x90\x80\x80"},
+  };
+  for (const auto& [path, shown] : cases) EXPECT_EQ(PathForMessage(path), shown) << path;
+}
+
 }  // namespace
 }  // namespace kestrun::platform

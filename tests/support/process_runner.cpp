@@ -21,6 +21,7 @@ void ChildExec(const std::vector<std::string>& argv, const ProcessOptions& optio
   dup2(in, 0);
   dup2(out, 1);
   dup2(err, 2);
+  if (options.newSession) setsid();
   for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
   for (const auto& name : options.unsetEnv) unsetenv(name.c_str());
   if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(126);

@@ -15,6 +15,8 @@ struct ProcessOptions {
   std::vector<std::pair<std::string, std::string>> env;  // added or replaced
   std::vector<std::string> unsetEnv;
   std::string workingDirectory;
+  // The child starts a session of its own, without a controlling terminal.
+  bool newSession = false;
   // Bytes written to the child's standard input, which is then closed unless
   // keepStdinOpen is set (then it is closed when the child has ended).
   // Without stdinData standard input is /dev/null.

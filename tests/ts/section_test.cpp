@@ -258,6 +258,33 @@ TEST_F(PmtTest, WrongTableIdIsRejected) {
   EXPECT_FALSE(HasPcrPid(*a.context));
 }
 
+// A long PMT ends in a packet whose pointer_field skips its last bytes and
+// a second, short PMT starts behind them: both are used, unless a drop
+// interrupted the long one.
+TEST_F(PmtTest, TailBeforePointerFieldCompletesSection) {
+  const Bytes longPmt = PmtSection(1, 0x0222, 300);
+  const Bytes shortPmt = PmtSection(1, 0x0333);
+  const std::size_t firstPart = kTsPacketSize - 4 - 1;
+  const std::size_t tail = longPmt.size() - firstPart;
+  ASSERT_LT(tail + shortPmt.size(), kTsPacketSize - 5);
+  for (const bool drop : {false, true}) {
+    Analyzer b;
+    b.FeedAll(SectionPackets(kPatPid, PatSection({{1, 0x101}})));
+    b.Feed(SectionPackets(0x101, longPmt)[0]);
+    PacketFields f;
+    f.pid = 0x101;
+    f.cc = drop ? 5 : 1;
+    f.unitStart = true;
+    f.payload = {static_cast<std::uint8_t>(tail)};
+    f.payload.insert(f.payload.end(), longPmt.begin() + static_cast<std::ptrdiff_t>(firstPart),
+                     longPmt.end());
+    f.payload.insert(f.payload.end(), shortPmt.begin(), shortPmt.end());
+    EXPECT_EQ(b.Feed(MakePacket(f)).table, TableResult::PmtHandled) << drop;
+    EXPECT_EQ(IsPcrPid(*b.context, 0x0222), !drop);
+    EXPECT_TRUE(IsPcrPid(*b.context, 0x0333)) << drop;
+  }
+}
+
 // Collecting the same section again reuses the buffer: the per-packet path
 // does not allocate once the longest section of a PID has been seen.
 TEST(SectionBufferTest, CapacityIsKeptBetweenSections) {

@@ -1,4 +1,5 @@
-// Showing the program's CP932 texts on a UTF-8 terminal.
+// Between the program's CP932 texts and the UTF-8 of the system: showing
+// the texts on a UTF-8 terminal, and embedding UTF-8 paths in them.
 #pragma once
 
 #include <string>
@@ -14,5 +15,12 @@ bool LocaleCharsetIsUtf8(const char* lcAll, const char* lcCtype, const char* lan
 // byte that does not start a convertible character is passed through as it
 // is, so nothing is lost.
 std::string ConvertCp932ToUtf8(std::string_view bytes);
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates
+// or code points above U+10FFFF). Plain ASCII is.
+bool IsValidUtf8(std::string_view bytes);
+
+// The CP932 form of valid UTF-8; a character without one becomes '?'.
+std::string ConvertUtf8ToCp932(std::string_view utf8);
 
 }  // namespace kestrun::platform

@@ -1,7 +1,10 @@
-// The key wait of the pause prompt. The terminal is switched to single keys
-// without echo for the wait only. The wait goes in slices, so a stop (Ctrl+C
+// The key wait of the pause prompt. The key comes from the controlling
+// terminal, never from standard input, which may be the stream being checked;
+// without a controlling terminal there is no key to wait for. The terminal
+// is switched to single keys without echo for the wait only. The wait goes in slices, so a stop (Ctrl+C
 // from the same terminal, or the terminal going away) ends it without a key.
 #include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -41,15 +44,20 @@ int ReadOneByte(int fd, bool (*stop)()) {
 }  // namespace
 
 int ReadKeyNoEcho(bool (*stop)()) {
+  const int terminal = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (terminal < 0) return -1;
+  int key = -1;
   termios saved{};
-  if (::tcgetattr(STDIN_FILENO, &saved) != 0) return ReadOneByte(STDIN_FILENO, stop);
-  termios raw = saved;
-  raw.c_lflag &= static_cast<tcflag_t>(~(ECHO | ICANON));
-  raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
-  ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-  const int key = ReadOneByte(STDIN_FILENO, stop);
-  ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+  if (::tcgetattr(terminal, &saved) == 0) {
+    termios raw = saved;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ECHO | ICANON));
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    ::tcsetattr(terminal, TCSANOW, &raw);
+    key = ReadOneByte(terminal, stop);
+    ::tcsetattr(terminal, TCSANOW, &saved);
+  }
+  ::close(terminal);
   return key;
 }
 

@@ -25,6 +25,8 @@ std::size_t FolderEnd(const std::string& path, std::size_t start) {
 
 }  // namespace
 
+std::string PathForMessage(std::string_view path) { return std::string(path); }
+
 PathParts SplitPath(const std::string& path) {
   PathParts parts;
   std::size_t start = 0;
