@@ -10,7 +10,7 @@ namespace kestrun {
 namespace {
 
 // What the next argument that is not an option word means.
-enum class Pending { Source, LogPath, BufSize, Duration, IgnoredValue };
+enum class Pending { Source, LogPath, BufSize, Duration, IgnoredValue, JsonPath };
 
 enum class Effect {
   SourceMarker,
@@ -25,6 +25,7 @@ enum class Effect {
   NoProgress,
   Loop,
   NoDel,
+  JsonPathValue,
 };
 
 struct OptionWord {
@@ -34,7 +35,7 @@ struct OptionWord {
 
 // Matching order matters: an argument matches every word that is a prefix of
 // it, and each match is applied in this order (-piddef is piddef, then pid).
-constexpr std::array<OptionWord, 22> kOptionWords{{
+constexpr std::array<OptionWord, 23> kOptionWords{{
     {"srcpath", Effect::SourceMarker},
     {"nolog", Effect::NoLog},
     {"logpath", Effect::LogPathValue},
@@ -57,6 +58,7 @@ constexpr std::array<OptionWord, 22> kOptionWords{{
     {"noprogress", Effect::NoProgress},
     {"loop", Effect::Loop},
     {"nodel", Effect::NoDel},
+    {"jsonpath", Effect::JsonPathValue},
 }};
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -101,6 +103,7 @@ void ApplyWord(ParseState& state, const OptionWord& option, std::string_view tex
       }
       break;
     case Effect::NoDel: break;
+    case Effect::JsonPathValue: state.pending = Pending::JsonPath; break;
   }
 }
 
@@ -128,6 +131,7 @@ void ApplyArgument(ParseState& state, std::string_view argument) {
       }
       break;
     case Pending::IgnoredValue: break;
+    case Pending::JsonPath: settings.jsonPath.assign(argument); break;
   }
   state.pending = Pending::Source;
 }

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "driver/run_report.h"
 #include "support/job_settings.h"
 
 namespace kestrun {
@@ -19,6 +21,7 @@ struct ProgramContext {
   std::string currentSource;
   std::string programBaseName;  // executable name without folder and extension
   std::string tempFolder;       // with a trailing separator
+  std::optional<RunReport> report;  // collected when a report path was given
 };
 
 // Runs one job on `program.currentSource`: validates the source, chooses the

@@ -29,14 +29,22 @@ void RunWorker(WorkerArgs& args) {
 std::int32_t RunJob(ProgramContext& program) {
   const std::string& source = program.currentSource;
   if (source.empty()) return 0;
-  if (!CheckSource(program, source.substr(0, source.find(';')))) return 0;
+  SourceRefusal refusal = SourceRefusal::None;
+  if (!CheckSource(program, source.substr(0, source.find(';')), refusal)) {
+    if (program.report) program.report->jobs.push_back(RefusedJobReport(source, refusal));
+    return 0;
+  }
   ChooseLogTarget(program.settings);
 
   std::array<JobRecord, kJobRecordCount> jobs;
   jobs[0].sourcePath = source;
+  jobs[0].collectDrops = program.report.has_value();
   WorkerArgs args{jobs.data(), kJobRecordCount, &program.settings};
   RunWorker(args);
-  return PrintSummary(jobs.data(), kJobRecordCount, program.settings.reportWrapAround);
+  const std::int32_t total =
+      PrintSummary(jobs.data(), kJobRecordCount, program.settings.reportWrapAround);
+  if (program.report) program.report->jobs.push_back(CollectJobReport(source, jobs[0], total));
+  return total;
 }
 
 }  // namespace kestrun

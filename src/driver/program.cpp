@@ -4,6 +4,7 @@
 #include "driver/usage.h"
 #include "output/console.h"
 #include "output/message.h"
+#include "output/report_file.h"
 #include "platform/platform.h"
 #include "support/catalog.h"
 #include "support/run_flags.h"
@@ -62,9 +63,24 @@ std::int32_t RunPasses(ProgramContext& program) {
   return static_cast<std::int32_t>(total);
 }
 
+// Writes the run's report; a report that cannot be written is said on the
+// console and changes nothing else of the run.
+void SaveRunReport(ProgramContext& program, std::int32_t total, int exitStatus) {
+  RunReport& report = *program.report;
+  report.ended = platform::CalendarSeconds();
+  report.dropTotal = total;
+  report.exitCode = exitStatus;
+  const std::string& path = program.settings.jsonPath;
+  if (!WriteFileAtomically(path, FormatRunReport(report, program.programBaseName))) {
+    ConsolePrint(text::kMsgJsonReportFailed, platform::PathForMessage(path).c_str());
+    ConsoleFlush();
+  }
+}
+
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
+  const std::int64_t started = platform::CalendarSeconds();
   platform::InitPlatform();
   ConsoleFlags.store(kConsoleOn, std::memory_order_relaxed);
   SetLogTarget("", 0);
@@ -82,13 +98,19 @@ int RunProgram(int argc, char** argv) {
     return 0;
   }
 
+  if (!program.settings.jsonPath.empty()) {
+    program.report.emplace();
+    program.report->started = started;
+  }
   Prompts(program.settings);
   const std::int32_t total = RunPasses(program);
   program.settings.durationText.reset();
   ExitCleanup(program);
   WriteMessage(text::kMsgClosing, total);
   ConsoleFlush();
-  return platform::ExitStatusFor(total);
+  const int exitStatus = platform::ExitStatusFor(total);
+  if (program.report) SaveRunReport(program, total, exitStatus);
+  return exitStatus;
 }
 
 }  // namespace kestrun

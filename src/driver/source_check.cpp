@@ -18,14 +18,16 @@ bool IsStdInOrPipe(const std::string& source) {
   return StartsWith(source, kStdInSource) || StartsWith(source, kPipePrefix);
 }
 
-bool CheckFile(ProgramContext& program, const std::string& path) {
+bool CheckFile(ProgramContext& program, const std::string& path, SourceRefusal& refusal) {
   if (!platform::PathExists(path)) {
     WriteMessage(text::kMsgFileMissing, platform::PathForMessage(path).c_str());
+    refusal = SourceRefusal::FileMissing;
     return false;
   }
   if (platform::IsFifoPath(path)) return true;  // read as a pipe, never probed
   if (ProbeTsFile(path) == 0) {
     WriteMessage(text::kMsgNotTransportStream, platform::PathForMessage(path).c_str());
+    refusal = SourceRefusal::NotTransportStream;
     return false;
   }
   JobSettings& settings = program.settings;
@@ -37,12 +39,28 @@ bool CheckFile(ProgramContext& program, const std::string& path) {
   return true;
 }
 
+SourceRefusal RefusalOf(TunerSourceIssue issue) {
+  switch (issue) {
+    case TunerSourceIssue::NoSpace: return SourceRefusal::TunerSpaceMissing;
+    case TunerSourceIssue::NoChannel: return SourceRefusal::TunerChannelMissing;
+    case TunerSourceIssue::NoDriver: return SourceRefusal::TunerDriverMissing;
+    case TunerSourceIssue::None: break;
+  }
+  return SourceRefusal::None;
+}
+
 }  // namespace
 
-bool CheckSource(ProgramContext& program, const std::string& source) {
+bool CheckSource(ProgramContext& program, const std::string& source, SourceRefusal& refusal) {
+  refusal = SourceRefusal::None;
   if (IsStdInOrPipe(source)) return true;
-  if (StartsWith(source, kTunerPrefix)) return !ReportTunerSourceIssue(source);
-  return CheckFile(program, source);
+  if (StartsWith(source, kTunerPrefix)) {
+    TunerSourceIssue issue = TunerSourceIssue::None;
+    const bool refused = ReportTunerSourceIssue(source, &issue);
+    refusal = RefusalOf(issue);
+    return !refused;
+  }
+  return CheckFile(program, source, refusal);
 }
 
 void ChooseLogTarget(JobSettings& settings) {

@@ -72,6 +72,16 @@ bool RemoveFile(const std::string& path);
 // every call. Returns whether a file of that name exists afterwards.
 bool AppendToFile(const std::string& path, const char* bytes, std::size_t count, bool append);
 
+// Writes a whole new file (an existing one is replaced); true only when every
+// byte was written and flushed to the disk.
+bool WriteNewFile(const std::string& path, const char* bytes, std::size_t count);
+// Renames `from` to `to` in one step, replacing a file `to` that exists
+// (rename / MoveFileExA with MOVEFILE_REPLACE_EXISTING).
+bool MoveIntoPlace(const std::string& from, const std::string& to);
+// A text of the system's own code page as UTF-8: converted from the ANSI
+// code page on Windows, unchanged on POSIX (whose texts are UTF-8 already).
+std::string TextToUtf8(std::string_view text);
+
 struct DirEntry {
   std::string name;
   bool isDirectory = false;

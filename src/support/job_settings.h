@@ -17,6 +17,7 @@ struct JobSettings {
   bool reportWrapAround = false;
   bool loopEnabled = false;
   std::int32_t loopCount = 0;
+  std::string jsonPath;  // where the run's report goes; empty: no report
 
   bool operator==(const JobSettings&) const = default;
 };

@@ -35,4 +35,25 @@ unsigned WeekdayFromDays(std::int64_t days) {
   return static_cast<unsigned>(weekday >= 0 ? weekday : weekday + 7);
 }
 
+bool UtcFromEpoch(std::int64_t seconds, SystemTime* out) {
+  constexpr std::int64_t kSecondsPerDay = 86400;
+  std::int64_t days = seconds / kSecondsPerDay;
+  std::int64_t rest = seconds % kSecondsPerDay;
+  if (rest < 0) {
+    rest += kSecondsPerDay;
+    --days;
+  }
+  const CivilDate date = CivilFromDays(days);
+  if (date.year < 1 || date.year > 0xFFFF) return false;
+  *out = SystemTime{};
+  out->year = static_cast<std::uint16_t>(date.year);
+  out->month = static_cast<std::uint16_t>(date.month);
+  out->dayOfWeek = static_cast<std::uint16_t>(WeekdayFromDays(days));
+  out->day = static_cast<std::uint16_t>(date.day);
+  out->hour = static_cast<std::uint16_t>(rest / 3600);
+  out->minute = static_cast<std::uint16_t>(rest / 60 % 60);
+  out->second = static_cast<std::uint16_t>(rest % 60);
+  return true;
+}
+
 }  // namespace kestrun

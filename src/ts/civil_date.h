@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "support/system_time.h"
+
 namespace kestrun {
 
 struct CivilDate {
@@ -16,5 +18,9 @@ std::int64_t DaysFromCivil(const CivilDate& date);
 CivilDate CivilFromDays(std::int64_t days);
 // 0 = Sunday.
 unsigned WeekdayFromDays(std::int64_t days);
+
+// Seconds since 1970-01-01 00:00 UTC as the UTC date and time (day of week
+// included); false when the year lies outside 1..65535.
+bool UtcFromEpoch(std::int64_t seconds, SystemTime* out);
 
 }  // namespace kestrun

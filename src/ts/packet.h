@@ -51,6 +51,7 @@ class PacketView {
   std::uint16_t Pid() const {
     return static_cast<std::uint16_t>((bytes_[1] & 0x1F) << 8 | bytes_[2]);
   }
+  bool Scrambled() const { return (bytes_[3] & 0xC0) != 0; }  // transport_scrambling_control
   std::uint8_t AdaptationControl() const { return (bytes_[3] >> 4) & 0x03; }
   std::uint8_t ContinuityCounter() const { return bytes_[3] & 0x0F; }
 

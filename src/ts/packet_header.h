@@ -52,8 +52,10 @@ inline std::uint8_t ClampToPacket(std::size_t offset) {
 void DecodeUnitStart(const PacketView& packet, std::size_t payloadStart, PidState& state);
 
 // Fills the per-packet fields of `state` from the packet and sets `parsed`.
+// Every undamaged packet passes here once, so its scrambling is counted here.
 inline void DecodePacketHeader(const PacketView& packet, PidState& state) {
   using namespace packet_header;
+  state.scrambledCount += packet.Scrambled() ? 1 : 0;
   state.unitStart = packet.UnitStart();
   state.adaptationControl = packet.AdaptationControl();
   state.cc = packet.ContinuityCounter();

@@ -31,6 +31,9 @@ struct PidState {
   std::uint8_t lastCc = 0;      // continuity_counter of the last checked packet
   std::uint64_t totalCount = 0; // packets checked
   std::uint64_t dropCount = 0;  // drops counted
+  // Undamaged packets whose transport_scrambling_control is not 0, checked
+  // or not: a recording can be free of drops and still unplayable.
+  std::uint64_t scrambledCount = 0;
 
   // Decoded from the current packet.
   bool parsed = false;
@@ -50,6 +53,10 @@ struct PidState {
   // PSI section in collection.
   SectionBuffer section;
   std::uint16_t sectionRemaining = 0;
+
+  // Packets with transport_error_indicator set, also those that arrived
+  // before the PID's first undamaged packet.
+  std::uint64_t teiCount = 0;
 };
 
 }  // namespace kestrun

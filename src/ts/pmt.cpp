@@ -1,20 +1,61 @@
+#include <new>
+
 #include "ts/ts_context.h"
 
 namespace kestrun {
 namespace {
 
+constexpr std::size_t kProgramNumberOffset = 3;
 constexpr std::size_t kPcrPidOffset = 8;
+constexpr std::size_t kProgramInfoLengthOffset = 10;
+constexpr std::size_t kProgramInfoOffset = 12;
+constexpr std::size_t kStreamEntryHeaderSize = 5;  // stream_type, PID, ES_info_length
 constexpr std::size_t kCrcSize = 4;
 
-// Only the PCR_PID is used: its packets are exempt from the continuity
-// check from now on. A PCR_PID of 0x1FFF (no PCR) is recorded as well.
+std::uint16_t Word(const std::vector<std::uint8_t>& section, std::size_t at) {
+  return static_cast<std::uint16_t>(section[at] << 8 | section[at + 1]);
+}
+
+ProgramStreams* StreamsOfProgram(std::vector<ProgramStreams>& programs, std::uint16_t number) {
+  for (ProgramStreams& program : programs) {
+    if (program.programNumber == number) return &program;
+  }
+  programs.push_back(ProgramStreams{number, 0, {}});
+  return &programs.back();
+}
+
+// The elementary stream loop runs from behind the program descriptors to the
+// CRC_32; an entry whose fixed part does not fit before the CRC ends it, and
+// a descriptor length that runs past the CRC ends the loop after its entry.
+void ReadStreamLoop(const std::vector<std::uint8_t>& section, std::uint16_t pcrPid,
+                    std::vector<ProgramStreams>& programs) {
+  if (section.size() < kProgramInfoOffset + kCrcSize) return;
+  const std::size_t loopEnd = section.size() - kCrcSize;
+  std::size_t at = kProgramInfoOffset + (Word(section, kProgramInfoLengthOffset) & 0x0FFF);
+  try {
+    ProgramStreams* program = StreamsOfProgram(programs, Word(section, kProgramNumberOffset));
+    program->pcrPid = pcrPid;
+    program->streams.clear();
+    while (at + kStreamEntryHeaderSize <= loopEnd) {
+      const auto pid = static_cast<std::uint16_t>(Word(section, at + 1) & 0x1FFF);
+      program->streams.push_back(ElementaryStreamEntry{pid, section[at]});
+      at += kStreamEntryHeaderSize + (Word(section, at + 3) & 0x0FFF);
+    }
+  } catch (const std::bad_alloc&) {
+    // The streams are only named in the report; the check goes on without.
+  }
+}
+
+// The PCR_PID exempts its packets from the continuity check from now on; a
+// PCR_PID of 0x1FFF (no PCR) is recorded as well. The elementary streams are
+// kept to say what each PID carries.
 bool UsePmtSection(TsContext& context, PidState& state) {
   const std::vector<std::uint8_t>& section = state.section.data;
   const bool hasPcrPid = section.size() >= kPcrPidOffset + 2 + kCrcSize;
   if (hasPcrPid) {
-    const auto pcrPid =
-        static_cast<std::uint16_t>((section[kPcrPidOffset] & 0x1F) << 8 | section[kPcrPidOffset + 1]);
+    const auto pcrPid = static_cast<std::uint16_t>(Word(section, kPcrPidOffset) & 0x1FFF);
     AddPcrPid(context, pcrPid);
+    ReadStreamLoop(section, pcrPid, context.pmtPrograms);
   }
   DiscardSection(state);
   return hasPcrPid;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "support/system_time.h"
 #include "ts/pid_state.h"
@@ -22,11 +23,24 @@ struct ProgramEntry {
   std::uint16_t pmtPid = 0;  // 13 bits (network_PID for program 0)
 };
 
+// One entry of a PMT's elementary stream loop.
+struct ElementaryStreamEntry {
+  std::uint16_t pid = 0;
+  std::uint8_t streamType = 0;
+};
+
+// What the last valid PMT of a program (by its own program_number) said.
+struct ProgramStreams {
+  std::uint16_t programNumber = 0;
+  std::uint16_t pcrPid = 0;
+  std::vector<ElementaryStreamEntry> streams;  // in PMT order
+};
+
 // False only when the packet was rejected.
 bool ProcessPat(const std::uint8_t* packet, TsContext& context, PidState& state);
 
 // True when a valid PMT section was used (its PCR_PID offered to the
-// PcrPidList).
+// PcrPidList, its elementary streams recorded in pmtPrograms).
 bool ProcessPmt(const std::uint8_t* packet, const ProgramEntry& program, TsContext& context,
                 PidState& state);
 

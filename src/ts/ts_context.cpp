@@ -5,6 +5,32 @@
 namespace kestrun {
 namespace {
 
+// The damaged packets a PID had before its first good one move to its record.
+std::uint64_t TakeDamagedCount(TsContext& context, std::uint16_t pid) {
+  std::vector<DamagedPid>& damaged = context.damagedOnly;
+  for (auto it = damaged.begin(); it != damaged.end(); ++it) {
+    if (it->pid != pid) continue;
+    const std::uint64_t count = it->teiCount;
+    damaged.erase(it);
+    return count;
+  }
+  return 0;
+}
+
+void CountDamagedOnly(TsContext& context, std::uint16_t pid) {
+  for (DamagedPid& damaged : context.damagedOnly) {
+    if (damaged.pid == pid) {
+      ++damaged.teiCount;
+      return;
+    }
+  }
+  try {
+    context.damagedOnly.push_back(DamagedPid{pid, 1});
+  } catch (const std::bad_alloc&) {
+    // The count of a PID that never arrives undamaged is lost.
+  }
+}
+
 PidState* AddPidState(TsContext& context, std::uint16_t pid) {
   try {
     auto state = std::make_unique<PidState>();
@@ -15,6 +41,7 @@ PidState* AddPidState(TsContext& context, std::uint16_t pid) {
   }
   PidState* added = context.pidList.back().get();
   context.pidIndex[pid] = added;
+  if (!context.damagedOnly.empty()) added->teiCount = TakeDamagedCount(context, pid);
   return added;
 }
 
@@ -56,7 +83,12 @@ PidState* ParseFirstOrDamagedPacket(const PacketView& view, TsContext& context) 
   const std::uint16_t pid = view.Pid();
   PidState* state = context.pidIndex[pid];
   if (view.TransportError()) {
-    if (state != nullptr) RestartAfterTransportError(*state);
+    if (state != nullptr) {
+      ++state->teiCount;
+      RestartAfterTransportError(*state);
+    } else {
+      CountDamagedOnly(context, pid);
+    }
     return nullptr;
   }
   if (state == nullptr) {

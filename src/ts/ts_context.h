@@ -27,6 +27,13 @@ using PcrPidList = std::array<std::uint16_t, kPcrPidSlots>;
 using PidList = std::vector<std::unique_ptr<PidState>>;
 using ProgramList = std::vector<ProgramEntry>;
 
+// A PID whose packets have all arrived damaged so far: it has no record (and
+// no summary line), only its count of transport_error_indicator packets.
+struct DamagedPid {
+  std::uint16_t pid = 0;
+  std::uint64_t teiCount = 0;
+};
+
 struct TsContext {
   TsContext() { pcrPids.fill(kFreePcrSlot); }
   TsContext(const TsContext&) = delete;
@@ -43,6 +50,8 @@ struct TsContext {
   PidList pidList;
   std::array<PidState*, kPidCount> pidIndex{};  // PID -> record in pidList
   ProgramList programList;                      // in PAT order
+  std::vector<DamagedPid> damagedOnly;          // in order of first appearance
+  std::vector<ProgramStreams> pmtPrograms;      // from the last valid PMT of each program
 
   // Last accepted TDT/TOT.
   std::int64_t totSeconds = 0;

@@ -69,8 +69,10 @@ const char* TunerSourceIssueText(TunerSourceIssue issue) {
   return nullptr;
 }
 
-bool ReportTunerSourceIssue(std::string_view source) {
-  const char* format = TunerSourceIssueText(CheckTunerSource(source));
+bool ReportTunerSourceIssue(std::string_view source, TunerSourceIssue* issue) {
+  const TunerSourceIssue found = CheckTunerSource(source);
+  if (issue != nullptr) *issue = found;
+  const char* format = TunerSourceIssueText(found);
   if (format == nullptr) return false;
   WriteMessage(format, platform::PathForMessage(CutAtSemicolon(source)).c_str());
   return true;

@@ -44,8 +44,9 @@ TunerSourceIssue CheckTunerSource(std::string_view source);
 const char* TunerSourceIssueText(TunerSourceIssue issue);
 
 // Checks the source and, when it is refused, writes the refusal as a recorded
-// message naming the text up to its first ';'. True when refused.
-bool ReportTunerSourceIssue(std::string_view source);
+// message naming the text up to its first ';'. True when refused; the reason
+// goes to `issue` when given.
+bool ReportTunerSourceIssue(std::string_view source, TunerSourceIssue* issue = nullptr);
 
 // A number piece read as a signed 32-bit decimal the way the C library's
 // strtol reads one (leading blanks, an optional sign, digits up to the first

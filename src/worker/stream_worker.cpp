@@ -1,6 +1,8 @@
 #include "worker/stream_worker.h"
 
+#include <array>
 #include <memory>
+#include <new>
 #include <optional>
 
 #include "output/console.h"
@@ -10,6 +12,7 @@
 #include "support/run_flags.h"
 #include "ts/dispatch.h"
 #include "tuner/bon_driver_tuner.h"
+#include "worker/counting_byte_source.h"
 #include "worker/file_byte_source.h"
 #include "worker/play_windows.h"
 #include "worker/read_buffer.h"
@@ -41,6 +44,7 @@ struct WorkerRun {
   std::unique_ptr<ByteSource> input;
   std::optional<DurationWindows> windows;
   std::int32_t progressCounter = 0;
+  std::array<std::uint64_t, 2> packetsBySize{};  // 188, 192
 
   bool IsFile() const { return source.kind == SourceKind::File; }
   bool Polls() const { return source.kind == SourceKind::StdIn || source.kind == SourceKind::Tuner; }
@@ -48,11 +52,19 @@ struct WorkerRun {
 
 std::uint64_t PlayTimeNow(const TsContext& context) { return SelectClock(context).elapsed; }
 
+// A packet's place in the source: the file offset for a file (reading may
+// start past its beginning), else the bytes read before it.
+std::uint64_t StreamPosition(const WorkerRun& run, std::uint64_t position) {
+  return static_cast<std::uint64_t>(run.startPosition) + position;
+}
+
 // Opens the source and prepares the read; false when there is nothing to read.
 bool SetUp(WorkerRun& run) {
   JobRecord& job = run.job;
   run.source = ClassifySource(job.sourcePath);
   const SourceKind kind = run.source.kind;
+  job.outcome.kind = kind;
+  job.outcome.startOffset = run.source.startOffset;
   if (kind == SourceKind::Invalid) return false;
   if (kind == SourceKind::Tuner) {
     run.tuner = std::make_unique<CBonDriverTuner>();
@@ -63,12 +75,15 @@ bool SetUp(WorkerRun& run) {
     if (!job.inputHandle.valid()) return false;
     run.input = std::make_unique<FileByteSource>(job.inputHandle, kind != SourceKind::File);
   }
+  run.input = std::make_unique<CountingByteSource>(std::move(run.input), job.outcome.bytesRead);
   run.readBuffer.capacity = ReadBufferCapacity(run.settings.readBufferSize);
   if (run.IsFile()) {
     run.fileSize = platform::FileSizeOf(job.inputHandle);
+    job.outcome.fileSize = run.fileSize;
     const std::optional<std::int64_t> start = ApplyStartOffset(job.inputHandle, run.source.startOffset);
     if (!start) return false;
     run.startPosition = *start;
+    job.outcome.startPosition = run.startPosition;
   }
   if (run.settings.durationText) {
     run.windows.emplace();
@@ -81,7 +96,7 @@ bool SetUp(WorkerRun& run) {
 FieldTexts BuildFieldTexts(const WorkerRun& run, const TsContext& context, std::uint64_t position) {
   FieldTexts fields;
   if (run.IsFile()) {
-    const std::int64_t offset = run.startPosition + static_cast<std::int64_t>(position);
+    const auto offset = static_cast<std::int64_t>(StreamPosition(run, position));
     fields.offset = OffsetText(offset);
     fields.percent = PercentText(offset, run.fileSize);
   }
@@ -128,9 +143,29 @@ bool AnalysePacket(WorkerRun& run, TsContext& context, PidState& state, const st
   return drop;
 }
 
+void RecordDrop(WorkerRun& run, const TsContext& context, const PidState& state, bool reported,
+                std::uint64_t position) {
+  DropEvent event;
+  event.pid = state.pid;
+  event.dropCount = state.dropCount;
+  event.offset = StreamPosition(run, position);
+  const TimestampClock& clock = SelectClock(context);
+  event.ticks = clock.elapsed;
+  event.time = clock.time;
+  event.hasTot = context.totSeconds > 0;
+  event.tot = context.totLocalTime;
+  event.reported = reported;
+  try {
+    run.job.outcome.drops.push_back(event);
+  } catch (const std::bad_alloc&) {
+    // The event is missing from the report; the drop still counts.
+  }
+}
+
 void Report(WorkerRun& run, const TsContext& context, const PidState& state, bool drop,
             std::uint64_t position) {
   const bool dropLine = drop && HasPcrPid(context);
+  if (drop && run.job.collectDrops) RecordDrop(run, context, state, dropLine, position);
   if (!dropLine && run.progressCounter <= kProgressInterval) return;
   const FieldTexts fields = BuildFieldTexts(run, context, position);
   if (dropLine) {
@@ -149,14 +184,15 @@ void ReportBufferFailure(const WorkerRun& run) {
                platform::PathForMessage(run.job.sourcePath).c_str());
 }
 
-void ReadLoop(WorkerRun& run) {
+JobEnd ReadLoop(WorkerRun& run) {
   TsContext& context = *run.job.context;
   for (;;) {
-    if (run.windows && WindowsExhausted(*run.windows, PlayTimeNow(context))) break;
+    if (run.windows && WindowsExhausted(*run.windows, PlayTimeNow(context))) return JobEnd::Window;
     ++run.progressCounter;
-    if (StopRequested()) break;
+    if (StopRequested()) return JobEnd::Stop;
     const PacketResult next = NextPacket(run.readBuffer, *run.input);
     if (next.HasPacket()) {
+      ++run.packetsBySize[next.length == kFramedPacketSize ? 1 : 0];
       PidState* state = ParsePacket(next.packet, context);
       if (state != nullptr && state->parsed) {
         const bool drop = AnalysePacket(run, context, *state, next.packet);
@@ -164,9 +200,10 @@ void ReadLoop(WorkerRun& run) {
       }
     } else if (next.status == PacketStatus::NoMemory) {
       ReportBufferFailure(run);
-      break;
+      return JobEnd::ReadBufferFailed;
     } else if (next.status == PacketStatus::CapacityTooSmall || !run.Polls()) {
-      break;
+      // A pipe read gives up when a stop is requested.
+      return StopRequested() ? JobEnd::Stop : JobEnd::EndOfInput;
     } else {
       // Standard input and the tuner keep polling until they are stopped.
       run.input->WaitForData();
@@ -190,7 +227,8 @@ int StreamWorkerMain(WorkerArgs* args) {
   job.context = CreateContext(job.contextList, 0, PlatformLocalTime());
   if (job.context == nullptr) return 0;
   WorkerRun run(job, *args->settings);
-  if (SetUp(run)) ReadLoop(run);
+  job.outcome.end = SetUp(run) ? ReadLoop(run) : JobEnd::NotOpened;
+  job.outcome.packetsBySize = run.packetsBySize;
   CleanUp(run);
   return 1;
 }

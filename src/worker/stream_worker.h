@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "support/job_settings.h"
 #include "ts/ts_context.h"
+#include "worker/job_outcome.h"
 
 namespace kestrun {
 
@@ -17,6 +18,8 @@ struct JobRecord {
   TsContextList contextList;
   TsContext* context = nullptr;
   platform::FileHandle inputHandle;
+  bool collectDrops = false;  // record every drop in outcome.drops
+  JobOutcome outcome;
 };
 
 struct WorkerArgs {

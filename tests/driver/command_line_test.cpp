@@ -17,7 +17,7 @@ void PrintTo(const JobSettings& s, std::ostream* out) {
        << s.readBufferSize << ", durationText " << (s.durationText ? "\"" + *s.durationText + "\"" : "none")
        << ", pauseAtStart " << s.pauseAtStart << ", printProcessId " << s.printProcessId
        << ", reportWrapAround " << s.reportWrapAround << ", loopEnabled " << s.loopEnabled
-       << ", loopCount " << s.loopCount << "}";
+       << ", loopCount " << s.loopCount << ", jsonPath \"" << s.jsonPath << "\"}";
 }
 
 namespace {
@@ -141,6 +141,10 @@ const std::vector<ParseCase> kCases = {
     {"DurationReplaced", {"-duration", "a", "-duration", "b"},
      [](Expected& e) { e.durationText = "b"; }},
     {"EmptyDurationLeavesNone", {"-duration", "a", "-duration", ""}, nullptr},
+    {"JsonPathTakesAValue", {"-JsonPath", "r.json", "a.ts"},
+     [](Expected& e) { e.jsonPath = "r.json"; e.sources = {"a.ts"}; }},
+    {"JsonShorterThanTheWordMatchesNothing", {"-json", "r.json"},
+     [](Expected& e) { e.sources = {"r.json"}; }},
     {"SlashIsASourceOnPosix", {"/abs/path.ts", "/nolog"},
      [](Expected& e) { e.sources = {"/abs/path.ts", "/nolog"}; }},
 };

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "support/kestrun_builds.h"
 #include "support/temp_dir.h"
 #include "tsgen/tsgen.h"
@@ -88,6 +90,28 @@ inline constexpr int kPacketsPerMoment = 5;
 std::string BuildTimedStream(const TimedStream& timing);
 // The TOT time sent at moment k.
 tsgen::DateTime TotAt(const TimedStream& timing, int moment);
+
+// ------------------------------------------------------------ fixture
+
+// Runs one build of the program in the test's own folder; the log of a file
+// source lies next to it.
+class StreamRun : public ::testing::Test {
+ protected:
+  testing::ProcessResult Run(const std::vector<std::string>& args,
+                             testing::ProcessOptions options = {}) {
+    options.workingDirectory = dir_.path();
+    return build_.Run(args, options);
+  }
+
+  std::string Log(const GeneratedStream& stream) const {
+    const std::string path = stream.path;
+    return testing::ReadFileBytes(path.substr(0, path.rfind('.')) + "." + build_.BaseName() +
+                                  ".log");
+  }
+
+  testing::KestrunBuild build_{"native", KESTRUN_BIN, "", false};
+  testing::TempDir dir_;
+};
 
 // Strips the console-only progress lines ("－ ...\r" without a line feed) and
 // the "\r\n" that ends a progress line before the next record.

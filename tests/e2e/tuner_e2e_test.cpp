@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "e2e/stream_e2e.h"
 #include "support/catalog.h"
@@ -222,6 +223,26 @@ class TunerRun : public ::testing::Test {
 
   void ExpectCtrlCRunLikeFileRun(const std::string& bytes);
 
+  // The run's report (-jsonpath): one tuner job that ended as `end`, with a
+  // drop event for every drop line of the log.
+  void ExpectTunerReport(const std::string& report, const char* end, const ProcessResult& run,
+                         const std::string& log) {
+    const nlohmann::json doc = nlohmann::json::parse(ReadFileBytes(report), nullptr, false);
+    ASSERT_TRUE(doc.is_object()) << "no JSON report";
+    EXPECT_EQ(doc["run"]["exitCode"], run.exitCode);
+    ASSERT_EQ(doc["jobs"].size(), 1u);
+    const nlohmann::json& job = doc["jobs"][0];
+    EXPECT_EQ(job["kind"], "tuner");
+    EXPECT_EQ(job["end"], end);
+    EXPECT_EQ(job["dropTotal"], run.exitCode);
+    EXPECT_TRUE(job["fileSize"].is_null());
+    std::size_t lines = 0;
+    for (std::size_t at = 0; (at = log.find("DROP : PID", at)) != std::string::npos; ++at) ++lines;
+    std::size_t reported = 0;
+    for (const nlohmann::json& drop : job["drops"]) reported += drop["reported"].get<bool>() ? 1 : 0;
+    EXPECT_EQ(reported, lines);
+  }
+
   KestrunBuild build_;
   std::string driver_;  // the driver to run, when not the build's own test driver
   TempDir dir_;
@@ -265,11 +286,15 @@ TEST_P(TunerRunOnEveryBuild, DurationEndedRunRecordsWhatTheFileRunRecords) {
                            "block=1000\npace_us=300\n"}) {
     std::remove(CallLogPath().c_str());
     const std::string log = dir_.File("tuner.log");
+    const std::string report = dir_.File("report.json");
     std::remove(log.c_str());
-    const ProcessResult tuner = Run({"-duration", "2", "-logpath", build_.Path(log), source},
+    std::remove(report.c_str());
+    const ProcessResult tuner = Run({"-duration", "2", "-logpath", build_.Path(log), "-jsonpath",
+                                     build_.Path(report), source},
                                     DriverOptions("file=" + build_.Path(stream) + "\n" + keys));
     EXPECT_EQ(ExpectSameAsFileRun(tuner, ReadFileBytes(log), file, fileLog, stream, source), 0)
         << keys;
+    ExpectTunerReport(report, "window", tuner, ReadFileBytes(log));
     EXPECT_EQ(tuner.out.rfind(StartMessage(true, build_.Path(Driver())), 0), 0u) << tuner.out;
   }
 #endif
@@ -344,8 +369,11 @@ void TunerRun::ExpectCtrlCRunLikeFileRun(const std::string& bytes) {
   ProcessOptions options = DriverOptions(ServingKeys(stream));
   options.signal = SIGINT;
   options.signalWhen = markerLine;
-  const ProcessResult tuner = Run({"-logpath", build_.Path(log), source}, options);
+  const std::string report = dir_.File("report.json");
+  const ProcessResult tuner =
+      Run({"-logpath", build_.Path(log), "-jsonpath", build_.Path(report), source}, options);
   ExpectSameAsFileRun(tuner, ReadFileBytes(log), file, fileLog, stream, source);
+  ExpectTunerReport(report, "stop", tuner, ReadFileBytes(log));
   EXPECT_NE(tuner.out.find(text::kMsgCtrlC), std::string::npos);
 }
 

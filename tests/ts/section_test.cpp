@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "ts/pid_roles.h"
 #include "ts/ts_context.h"
 #include "ts_test_packets.h"
 
@@ -205,6 +206,49 @@ TEST_F(PmtTest, TooShortForPcrPidIsNotUsed) {
 TEST_F(PmtTest, NullPidAsPcrPidIsRecorded) {
   a.FeedAll(SectionPackets(0x101, PmtSection(1, 0x1FFF)));
   EXPECT_TRUE(IsPcrPid(*a.context, 0x1FFF));
+}
+
+// The elementary stream loop gives each stream's PID and stream_type; it
+// ends at the CRC_32, also when an ES_info_length or an entry runs into it.
+// The roles of the PIDs follow from the PAT and the PMT.
+TEST(PmtStreamsTest, StreamLoopIsReadWithinTheSection) {
+  using Streams = std::vector<std::pair<int, int>>;
+  struct Case {
+    const char* name;
+    Bytes loop;
+    Streams expected;
+  };
+  const Case cases[] = {
+      {"two streams, one descriptor",
+       {0x1B, 0xE1, 0x11, 0xF0, 0x02, 0x52, 0x01, 0x0F, 0xE1, 0x12, 0xF0, 0x00},
+       {{0x111, 0x1B}, {0x112, 0x0F}}},
+      {"descriptors past the CRC", {0x1B, 0xE1, 0x11, 0xF0, 0xFF, 0x0F, 0xE1, 0x12, 0xF0, 0x00},
+       {{0x111, 0x1B}}},
+      {"entry cut short", {0x1B, 0xE1, 0x11, 0xF0, 0x00, 0x0F, 0xE1}, {{0x111, 0x1B}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Analyzer a;
+    a.FeedAll(SectionPackets(kPatPid, PatSection({{0, 0x10}, {1, 0x101}})));
+    Bytes body{0x00, 0x01, 0xC1, 0x00, 0x00, 0xE1, 0xFF, 0xF0, 0x00};
+    body.insert(body.end(), c.loop.begin(), c.loop.end());
+    a.FeedAll(SectionPackets(0x101, MakeSection(kPmtTableId, body)));
+    EXPECT_TRUE(IsPcrPid(*a.context, 0x1FF));
+    ASSERT_EQ(a.context->pmtPrograms.size(), 1u);
+    Streams streams;
+    for (const ElementaryStreamEntry& e : a.context->pmtPrograms[0].streams) {
+      streams.emplace_back(e.pid, e.streamType);
+    }
+    EXPECT_EQ(streams, c.expected);
+    const std::vector<PidRole> video = RolesOfPid(*a.context, 0x111);
+    ASSERT_EQ(video.size(), 1u);
+    EXPECT_EQ(video[0].kind, PidRoleKind::Elementary);
+    EXPECT_EQ(video[0].streamType, 0x1B);
+    EXPECT_EQ(RolesOfPid(*a.context, 0x1FF).at(0).kind, PidRoleKind::Pcr);
+    EXPECT_EQ(RolesOfPid(*a.context, 0x101).at(0).kind, PidRoleKind::Pmt);
+    EXPECT_EQ(RolesOfPid(*a.context, 0x10).at(0).kind, PidRoleKind::Network);
+    EXPECT_TRUE(RolesOfPid(*a.context, 0x300).empty());
+  }
 }
 
 TEST_F(PmtTest, WrongTableIdIsRejected) {

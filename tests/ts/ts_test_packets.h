@@ -215,23 +215,7 @@ bool ZoneToEpoch(const SystemTime& t, std::int64_t* seconds) {
 
 template <int kOffsetSeconds>
 bool ZoneToLocal(std::int64_t seconds, SystemTime* t) {
-  const std::int64_t local = seconds + kOffsetSeconds;
-  std::int64_t days = local / 86400;
-  std::int64_t rest = local % 86400;
-  if (rest < 0) {
-    rest += 86400;
-    --days;
-  }
-  const CivilDate date = CivilFromDays(days);
-  *t = SystemTime{};
-  t->year = static_cast<std::uint16_t>(date.year);
-  t->month = static_cast<std::uint16_t>(date.month);
-  t->dayOfWeek = static_cast<std::uint16_t>(WeekdayFromDays(days));
-  t->day = static_cast<std::uint16_t>(date.day);
-  t->hour = static_cast<std::uint16_t>(rest / 3600);
-  t->minute = static_cast<std::uint16_t>(rest / 60 % 60);
-  t->second = static_cast<std::uint16_t>(rest % 60);
-  return true;
+  return UtcFromEpoch(seconds + kOffsetSeconds, t);
 }
 
 inline LocalTimeRules UtcRules() { return {&ZoneToEpoch<0>, &ZoneToLocal<0>}; }

@@ -46,25 +46,7 @@ bool ToEpoch(const SystemTime& local, std::int64_t* seconds) {
   return true;
 }
 
-bool ToLocal(std::int64_t seconds, SystemTime* local) {
-  std::int64_t days = seconds / kSecondsPerDay;
-  std::int64_t rest = seconds % kSecondsPerDay;
-  if (rest < 0) {
-    rest += kSecondsPerDay;
-    --days;
-  }
-  const CivilDate date = CivilFromDays(days);
-  if (date.year < 1 || date.year > 0xFFFF) return false;
-  *local = SystemTime{};
-  local->year = static_cast<std::uint16_t>(date.year);
-  local->month = static_cast<std::uint16_t>(date.month);
-  local->day = static_cast<std::uint16_t>(date.day);
-  local->dayOfWeek = static_cast<std::uint16_t>(WeekdayFromDays(days));
-  local->hour = static_cast<std::uint16_t>(rest / 3600);
-  local->minute = static_cast<std::uint16_t>(rest / 60 % 60);
-  local->second = static_cast<std::uint16_t>(rest % 60);
-  return true;
-}
+bool ToLocal(std::int64_t seconds, SystemTime* local) { return UtcFromEpoch(seconds, local); }
 
 // The fields of a drop or progress line, as the worker builds them.
 FieldTexts Fields(const TsContext& context, std::uint64_t position, std::int64_t fileSize) {

@@ -96,6 +96,12 @@ Manifest Generator::TakeManifest() {
   manifest.packets = written_;
   manifest.bytes = bytes_;
   manifest.injections = records_;
+  for (const ProgramSpec& program : profile_.programs) {
+    manifest.programs.push_back({program.programNumber, program.pmtPid, program.pcrPid});
+    for (const ElementaryStream& es : program.streams) {
+      manifest.streams.push_back({program.programNumber, es.pid, es.streamType});
+    }
+  }
   if (model_) model_->Report(manifest);
   return manifest;
 }
@@ -276,12 +282,17 @@ void Generator::Emit(PacketBytes& packet, std::uint64_t t27, RecordSlots records
     packet[1] |= 0x80;
     teiRecord = AddRecord(InjectKind::TransportError, pid, pidIndex, packetIndex, 1, -1);
   }
+  int scrambleRecord = -1;
+  if (plan_.Hit(InjectKind::Scrambled, pid, pidIndex, packetIndex, amount)) {
+    packet[3] = static_cast<std::uint8_t>((packet[3] & 0x3F) | 0x80);
+    scrambleRecord = AddRecord(InjectKind::Scrambled, pid, pidIndex, packetIndex, 1, -1);
+  }
   const bool prefix47 = profile_.packetSize == 192 &&
                         plan_.Hit(InjectKind::Prefix47, pid, pidIndex, packetIndex, amount);
   const std::int64_t prefixAt = static_cast<std::int64_t>(bytes_);
   const std::int64_t at = Write(packet, t27, prefix47, out);
   if (prefix47) AddRecord(InjectKind::Prefix47, pid, pidIndex, packetIndex, 1, prefixAt);
-  for (int index : {records[0], records[1], teiRecord, state.gapRecord}) {
+  for (int index : {records[0], records[1], teiRecord, scrambleRecord, state.gapRecord}) {
     if (index >= 0) records_[static_cast<std::size_t>(index)].offset = at;
   }
   state.gapRecord = -1;

@@ -30,7 +30,7 @@ class InjectionPlan {
   static double NextUnit(std::uint64_t& state);
 
   std::vector<Entry> entries_;
-  std::array<bool, 8> any_{};
+  std::array<bool, 9> any_{};  // one per InjectKind
 };
 
 }  // namespace kestrun::tsgen

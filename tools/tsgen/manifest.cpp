@@ -11,8 +11,9 @@
 namespace kestrun::tsgen {
 namespace {
 
-constexpr std::array<std::string_view, 8> kKindNames = {
-    "drop", "duplicate", "tei", "garbage", "pointer", "split", "adaptation-only", "prefix47"};
+constexpr std::array<std::string_view, 9> kKindNames = {
+    "drop", "duplicate", "tei", "garbage", "pointer", "split", "adaptation-only", "prefix47",
+    "scramble"};
 
 std::string Hex(std::uint64_t value, int width) {
   char text[32];
@@ -104,13 +105,43 @@ bool ParsePid(const Line& line, Manifest& m) {
   PidExpectation e;
   std::uint64_t pid = 0, pcr = 0, cc = 0;
   if (!Number(line, "pid", pid) || !Number(line, "checked", e.checked) ||
-      !Number(line, "drops", e.drops) || !Number(line, "pcr", pcr) || !Number(line, "last-cc", cc)) {
+      !Number(line, "drops", e.drops) || !Number(line, "pcr", pcr) || !Number(line, "last-cc", cc) ||
+      !Number(line, "tei", e.tei) || !Number(line, "scrambled", e.scrambled)) {
     return false;
   }
   e.pid = static_cast<std::uint16_t>(pid);
   e.pcr = pcr != 0;
   e.lastCc = static_cast<std::uint8_t>(cc);
   m.pids.push_back(e);
+  return true;
+}
+
+bool ParseDamaged(const Line& line, Manifest& m) {
+  DamagedExpectation d;
+  std::uint64_t pid = 0;
+  if (!Number(line, "pid", pid) || !Number(line, "tei", d.tei)) return false;
+  d.pid = static_cast<std::uint16_t>(pid);
+  m.damaged.push_back(d);
+  return true;
+}
+
+bool ParseProgram(const Line& line, Manifest& m) {
+  std::uint64_t number = 0, pmt = 0, pcr = 0;
+  if (!Number(line, "number", number) || !Number(line, "pmt", pmt) || !Number(line, "pcr", pcr)) {
+    return false;
+  }
+  m.programs.push_back({static_cast<std::uint16_t>(number), static_cast<std::uint16_t>(pmt),
+                        static_cast<std::uint16_t>(pcr)});
+  return true;
+}
+
+bool ParseStream(const Line& line, Manifest& m) {
+  std::uint64_t program = 0, pid = 0, type = 0;
+  if (!Number(line, "program", program) || !Number(line, "pid", pid) || !Number(line, "type", type)) {
+    return false;
+  }
+  m.streams.push_back({static_cast<std::uint16_t>(program), static_cast<std::uint16_t>(pid),
+                       static_cast<std::uint8_t>(type)});
   return true;
 }
 
@@ -156,7 +187,19 @@ std::string FormatManifest(const Manifest& m) {
   }
   for (const PidExpectation& e : m.pids) {
     out << "pid pid=" << Hex(e.pid, 4) << " checked=" << e.checked << " drops=" << e.drops
-        << " pcr=" << (e.pcr ? 1 : 0) << " last-cc=" << Hex(e.lastCc, 1) << "\n";
+        << " pcr=" << (e.pcr ? 1 : 0) << " last-cc=" << Hex(e.lastCc, 1) << " tei=" << e.tei
+        << " scrambled=" << e.scrambled << "\n";
+  }
+  for (const DamagedExpectation& d : m.damaged) {
+    out << "damaged pid=" << Hex(d.pid, 4) << " tei=" << d.tei << "\n";
+  }
+  for (const ProgramExpectation& p : m.programs) {
+    out << "program number=" << p.number << " pmt=" << Hex(p.pmtPid, 4) << " pcr=" << Hex(p.pcrPid, 4)
+        << "\n";
+  }
+  for (const StreamExpectation& s : m.streams) {
+    out << "es program=" << s.program << " pid=" << Hex(s.pid, 4) << " type=" << Hex(s.streamType, 2)
+        << "\n";
   }
   for (const DropExpectation& d : m.drops) {
     out << "drop pid=" << Hex(d.pid, 4) << " n=" << d.number << " offset=" << Hex(d.offset, 1)
@@ -192,6 +235,12 @@ std::optional<Manifest> ParseManifest(std::string_view text) {
       ok = ParseInject(*line, m);
     } else if (line->record == "pid") {
       ok = ParsePid(*line, m);
+    } else if (line->record == "damaged") {
+      ok = ParseDamaged(*line, m);
+    } else if (line->record == "program") {
+      ok = ParseProgram(*line, m);
+    } else if (line->record == "es") {
+      ok = ParseStream(*line, m);
     } else if (line->record == "drop") {
       ok = ParseDrop(*line, m);
     } else if (line->record == "end") {

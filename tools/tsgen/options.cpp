@@ -233,6 +233,7 @@ const std::map<std::string, Option, std::less<>>& Options() {
       {"--split-pmt", {true, Injector(InjectKind::SplitSection, 1)}},
       {"--adaptation-only", {true, Injector(InjectKind::AdaptationOnly, 1)}},
       {"--prefix47", {true, Injector(InjectKind::Prefix47, 1)}},
+      {"--scramble", {true, Injector(InjectKind::Scrambled, 1)}},
       {"--loss", {true, [](Draft& d, const std::string& v) {
          double percent = 0;
          if (!ParseDouble(v, percent) || percent < 0 || percent > 100) return false;
@@ -423,6 +424,7 @@ stream's packet INDEX, RATE% or PID@RATE% = at random; ",N" sets the amount)
       --split-pmt WHERE    spread the next PMT section over two packets
       --adaptation-only WHERE  an adaptation-only packet before the packet
       --prefix47 WHERE     first prefix byte 0x47 (192-byte packets)
+      --scramble WHERE     transport_scrambling_control '10' (scrambled)
       --loss PERCENT       random packet loss over all PIDs, e.g. 0.01
       --seed N             seed for the random faults (default 1)
 )";

@@ -113,6 +113,13 @@ ReceiverModel::PidRecord& ReceiverModel::RecordFor(std::uint16_t pid) {
     records_.push_back(PidRecord{});
     records_.back().pid = pid;
     index_[pid] = static_cast<std::int32_t>(records_.size());
+    // Damaged packets before the first good one stay with the PID.
+    for (auto it = damaged_.begin(); it != damaged_.end(); ++it) {
+      if (it->pid != pid) continue;
+      records_.back().tei = it->tei;
+      damaged_.erase(it);
+      break;
+    }
   }
   return records_[static_cast<std::size_t>(index_[pid] - 1)];
 }
@@ -121,8 +128,14 @@ ReceiverModel::PidRecord& ReceiverModel::RecordFor(std::uint16_t pid) {
 // counts and place, its next good packet is checked afresh, and a section
 // being collected is lost.
 void ReceiverModel::RestartRecord(std::uint16_t pid) {
-  if (index_[pid] == 0) return;
+  if (index_[pid] == 0) {
+    auto it = std::find_if(damaged_.begin(), damaged_.end(), [pid](const auto& d) { return d.pid == pid; });
+    if (it == damaged_.end()) it = damaged_.insert(damaged_.end(), DamagedExpectation{pid, 0});
+    ++it->tei;
+    return;
+  }
   PidRecord& record = records_[static_cast<std::size_t>(index_[pid] - 1)];
+  ++record.tei;
   record.first = true;
   record.hasPes = false;
   record.section.clear();
@@ -136,6 +149,7 @@ void ReceiverModel::OnPacket(const std::uint8_t* packet, std::uint64_t offset) {
     return;
   }
   PidRecord& record = RecordFor(pid);
+  if ((packet[3] & 0xC0) != 0) ++record.scrambled;  // transport_scrambling_control
   std::optional<std::uint64_t> pcr;
   const Header header = Decode(packet, record, pcr);
   const bool drop = CheckContinuity(record, header);
@@ -317,9 +331,12 @@ void ReceiverModel::Report(Manifest& manifest) const {
     e.drops = record.drops;
     e.pcr = IsPcrPid(record.pid);
     e.lastCc = record.lastCc;
+    e.tei = record.tei;
+    e.scrambled = record.scrambled;
     if (!e.pcr) manifest.totalDrops += e.drops;
     manifest.pids.push_back(e);
   }
+  manifest.damaged = damaged_;
   manifest.drops = drops_;
 }
 

@@ -33,6 +33,8 @@ class ReceiverModel {
     std::uint8_t lastCc = 0;
     std::uint64_t checked = 0;
     std::uint64_t drops = 0;
+    std::uint64_t tei = 0;
+    std::uint64_t scrambled = 0;
     // Last PES header decoded on this PID (kept across continuation packets).
     bool hasPes = false;
     bool pesUsable = false;
@@ -78,6 +80,8 @@ class ReceiverModel {
 
   std::vector<PidRecord> records_;          // in order of first appearance
   std::array<std::int32_t, 8192> index_{};  // PID -> position in records_ + 1
+  // Damaged packets of PIDs without a record yet, in order of first appearance.
+  std::vector<DamagedExpectation> damaged_;
   std::vector<std::uint16_t> pcrPids_;      // at most eight
   std::vector<std::pair<std::uint16_t, std::uint16_t>> programs_;  // number, PMT PID
   std::optional<DateTime> tot_;

@@ -37,18 +37,26 @@
 //   inject kind=K pid=0xPPPP index=N packet=N amount=N offset=0xO|none
 //       one line per injection that took effect, in the order applied.
 //       K: drop, duplicate, tei, garbage, pointer, split, adaptation-only,
-//       prefix47. index/packet: the PID index and packet index (above).
+//       prefix47, scramble. index/packet: the PID index and packet index (above).
 //       amount: packets omitted (drop), bytes (garbage, pointer), else 1.
 //       offset: byte offset in the stream of the packet after the gap
 //       (drop; none when no packet of the PID follows), of the inserted
 //       copy or packet (duplicate, adaptation-only), of the first inserted
 //       byte (garbage, prefix47), else of the packet concerned.
-//   pid pid=0xPPPP checked=N drops=N pcr=0|1 last-cc=0xC
+//   pid pid=0xPPPP checked=N drops=N pcr=0|1 last-cc=0xC tei=N scrambled=N
 //       one line per PID in order of first appearance: packets that went
 //       through the continuity check, drops counted, whether a PMT named the
-//       PID as PCR_PID (its checking stopped there), last CC. A packet with
+//       PID as PCR_PID (its checking stopped there), last CC, packets framed
+//       with transport_error_indicator set, undamaged packets framed with
+//       transport_scrambling_control not 0. A packet with
 //       transport_error_indicator set is not counted, and the next packet of
 //       its PID is counted without a check (no drop can be found on it).
+//   damaged pid=0xPPPP tei=N
+//       a PID all of whose framed packets carried transport_error_indicator.
+//   program number=N pmt=0xPPPP pcr=0xPPPP
+//   es program=N pid=0xPPPP type=0xTT
+//       the programs and their elementary streams as the PAT and PMTs carry
+//       them.
 //   drop pid=0xPPPP n=N offset=0xO time=H:MM:SS.mmm ticks=N line=0|1
 //        tot-date=YYYY/MM/DD|- tot-time=HH:MM:SS|-
 //       one line per drop a checker counts (on one line in the file): the
@@ -121,6 +129,7 @@ enum class InjectKind : std::uint8_t {
   SplitSection,    // one-packet section spread over two packets
   AdaptationOnly,  // adaptation-only packet (CC not advanced) before it
   Prefix47,        // first byte of the 192-byte prefix forced to 0x47
+  Scrambled,       // transport_scrambling_control set to '10'
 };
 
 struct Injection {
@@ -188,7 +197,29 @@ struct PidExpectation {
   std::uint64_t drops = 0;
   bool pcr = false;
   std::uint8_t lastCc = 0;
+  std::uint64_t tei = 0;
+  std::uint64_t scrambled = 0;
   bool operator==(const PidExpectation&) const = default;
+};
+
+struct DamagedExpectation {
+  std::uint16_t pid = 0;
+  std::uint64_t tei = 0;
+  bool operator==(const DamagedExpectation&) const = default;
+};
+
+struct ProgramExpectation {
+  std::uint16_t number = 0;
+  std::uint16_t pmtPid = 0;
+  std::uint16_t pcrPid = 0;
+  bool operator==(const ProgramExpectation&) const = default;
+};
+
+struct StreamExpectation {
+  std::uint16_t program = 0;
+  std::uint16_t pid = 0;
+  std::uint8_t streamType = 0;
+  bool operator==(const StreamExpectation&) const = default;
 };
 
 struct DropExpectation {
@@ -209,6 +240,9 @@ struct Manifest {
   std::uint64_t totalDrops = 0;
   std::vector<InjectionRecord> injections;
   std::vector<PidExpectation> pids;
+  std::vector<DamagedExpectation> damaged;
+  std::vector<ProgramExpectation> programs;
+  std::vector<StreamExpectation> streams;
   std::vector<DropExpectation> drops;
   bool operator==(const Manifest&) const = default;
 };

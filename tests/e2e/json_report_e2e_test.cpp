@@ -1,0 +1,274 @@
+// The JSON report (-jsonpath): read back with a real parser and held against
+// the generator's manifests, over the ways a run can go, and with a path that
+// cannot be written. The console and log bytes stay what they are without it.
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <tuple>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "e2e/stream_e2e.h"
+#include "support/catalog.h"
+#include "support/format_text.h"
+
+namespace kestrun::stream_e2e {
+namespace {
+
+using nlohmann::json;
+using testing::KestrunBuild;
+using testing::ReadFileBytes;
+using testing::TempDir;
+
+// The document at `path`; null (and a test failure) when it does not parse.
+json ReadReport(const std::string& path) {
+  json report = json::parse(ReadFileBytes(path), nullptr, false);
+  EXPECT_FALSE(report.is_discarded()) << "not a JSON document: " << path;
+  return report.is_discarded() ? json() : report;
+}
+
+std::string IsoDateTime(const tsgen::DateTime& t) {
+  return FormatText("%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                    t.second);
+}
+
+// (role, program, stream_type) of a PID, sorted, as the PAT and PMTs of the
+// generated stream give them.
+using Role = std::tuple<std::string, int, int>;
+
+std::vector<Role> ExpectedRoles(const tsgen::Manifest& manifest, std::uint16_t pid) {
+  std::vector<Role> roles;
+  if (pid == 0x0000) roles.emplace_back("pat", -1, -1);
+  if (pid == 0x0014) roles.emplace_back("time", -1, -1);
+  if (pid == 0x1FFF) roles.emplace_back("null", -1, -1);
+  for (const tsgen::ProgramExpectation& program : manifest.programs) {
+    if (program.pmtPid == pid) roles.emplace_back("pmt", program.number, -1);
+    if (program.pcrPid == pid && pid != 0x1FFF) roles.emplace_back("pcr", program.number, -1);
+  }
+  for (const tsgen::StreamExpectation& stream : manifest.streams) {
+    if (stream.pid == pid) roles.emplace_back("stream", stream.program, stream.streamType);
+  }
+  if (roles.empty()) roles.emplace_back("other", -1, -1);
+  std::sort(roles.begin(), roles.end());
+  return roles;
+}
+
+std::vector<Role> RolesIn(const json& pid) {
+  std::vector<Role> roles;
+  for (const json& role : pid.at("roles")) {
+    roles.emplace_back(role.at("role").get<std::string>(), role.value("program", -1),
+                       role.value("streamType", -1));
+  }
+  std::sort(roles.begin(), roles.end());
+  return roles;
+}
+
+// Every count, role and drop of a file job against the stream's manifest.
+void ExpectJobAsManifest(const json& job, const std::string& shownPath, const GeneratedStream& stream) {
+  const tsgen::Manifest& m = stream.manifest;
+  EXPECT_EQ(job.at("source"), shownPath);
+  EXPECT_EQ(job.at("kind"), "file");
+  EXPECT_EQ(job.at("end"), "endOfInput");
+  EXPECT_TRUE(job.at("refusal").is_null());
+  EXPECT_EQ(job.at("fileSize"), stream.bytes.size());
+  EXPECT_EQ(job.at("bytes"), stream.bytes.size());
+  EXPECT_EQ(job.at("packetSize"), m.packetSize);
+  EXPECT_EQ(job.at("packets"), m.packets);
+  EXPECT_EQ(job.at("dropTotal"), m.totalDrops);
+
+  const json& pids = job.at("pids");
+  ASSERT_EQ(pids.size(), m.pids.size());
+  for (std::size_t i = 0; i < m.pids.size(); ++i) {
+    const tsgen::PidExpectation& e = m.pids[i];
+    const json& pid = pids[i];
+    SCOPED_TRACE(FormatText("PID 0x%04X", e.pid));
+    EXPECT_EQ(pid.at("pid"), e.pid);
+    EXPECT_EQ(pid.at("checked"), e.checked);
+    EXPECT_EQ(pid.at("drops"), e.drops);
+    EXPECT_EQ(pid.at("lastCc"), e.lastCc);
+    EXPECT_EQ(pid.at("pcrExempt"), e.pcr);
+    EXPECT_EQ(pid.at("transportErrors"), e.tei);
+    EXPECT_EQ(pid.at("scrambled"), e.scrambled);
+    EXPECT_EQ(RolesIn(pid), ExpectedRoles(m, e.pid));
+  }
+  const json& damaged = job.at("damagedOnlyPids");
+  ASSERT_EQ(damaged.size(), m.damaged.size());
+  for (std::size_t i = 0; i < m.damaged.size(); ++i) {
+    EXPECT_EQ(damaged[i].at("pid"), m.damaged[i].pid);
+    EXPECT_EQ(damaged[i].at("transportErrors"), m.damaged[i].tei);
+  }
+
+  // Every drop, with `reported` where the log has its drop line.
+  const json& drops = job.at("drops");
+  ASSERT_EQ(drops.size(), m.drops.size());
+  for (std::size_t i = 0; i < m.drops.size(); ++i) {
+    const tsgen::DropExpectation& e = m.drops[i];
+    const json& drop = drops[i];
+    EXPECT_EQ(drop.at("pid"), e.pid);
+    EXPECT_EQ(drop.at("dropCount"), e.number);
+    EXPECT_EQ(drop.at("offset"), e.offset);
+    EXPECT_EQ(drop.at("ticks"), e.ticks);
+    EXPECT_EQ(drop.at("playTime"), e.time);
+    EXPECT_EQ(drop.at("reported"), e.line);
+    EXPECT_EQ(drop.at("broadcastTime"), e.tot ? json(IsoDateTime(*e.tot)) : json());
+  }
+  std::vector<std::uint16_t> pcrPids;
+  for (const tsgen::PidExpectation& e : m.pids) {
+    if (e.pcr) pcrPids.push_back(e.pid);
+  }
+  std::vector<std::uint16_t> reportedPcrPids = job.at("pcrPids").get<std::vector<std::uint16_t>>();
+  std::sort(reportedPcrPids.begin(), reportedPcrPids.end());
+  std::sort(pcrPids.begin(), pcrPids.end());
+  EXPECT_EQ(reportedPcrPids, pcrPids);
+}
+
+class JsonReportRun : public StreamRun, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override { KESTRUN_REQUIRE_BUILD(GetParam(), build_); }
+};
+
+// Streams with several programs and stream types, drops before and after
+// the PCR PIDs are known, TEI packets (one on a PID's first packet, and a
+// PID whose every packet is damaged) and scrambled packets:
+//   stream  framing  programs
+//   a       188      3; H.264 video, AAC audio, a data PID damaged throughout
+//   b       192      1; PCR on the video PID
+const std::vector<std::string> kFaultyA = {
+    "-s", "1.2", "--programs", "3", "--video", "0x0111:0x1B", "--audio", "0x0112:0x0F",
+    "--data", "0x0113", "--drop", "0x1F0@0", "--drop", "0x111@200", "--drop", "0x132@20,2",
+    "--tei", "0x112@0", "--tei", "0x151@30", "--tei", "0x113@100%", "--scramble", "0x111@20%",
+    "--scramble", "0x172@7", "--dup", "0x152@40"};
+const std::vector<std::string> kFaultyB = {
+    "-s", "1", "--packet-size", "192", "--pcr-on-video", "--drop", "0x111@300",
+    "--scramble", "0x112@5%", "--tei", "0x111@500"};
+
+// The document holds what the manifests say, and the console and the logs
+// are byte for byte those of the run without a report.
+TEST_P(JsonReportRun, CountsRolesAndDropsAsTheManifestsSay) {
+  const GeneratedStream a = Generate(dir_, "a.ts", kFaultyA);
+  const GeneratedStream b = Generate(dir_, "b.ts", kFaultyB);
+  ASSERT_FALSE(b.path.empty());
+  ASSERT_FALSE(a.manifest.damaged.empty());
+  const std::string report = dir_.File("report.json");
+  const auto result = Run({"-noprogress", "-jsonpath", build_.Path(report), build_.Path(a.path),
+                           build_.Path(b.path)});
+  const RunText expected = JoinSources({FileSourceText(build_.Path(a.path), a.manifest),
+                                        FileSourceText(build_.Path(b.path), b.manifest)});
+  EXPECT_EQ(result.out, expected.console);
+  EXPECT_EQ(result.exitCode, expected.exitCode);
+  EXPECT_EQ(Log(a), expected.logs[0]);
+  EXPECT_EQ(Log(b), expected.logs[1]);
+
+  const json doc = ReadReport(report);
+  ASSERT_TRUE(doc.is_object());
+  EXPECT_EQ(doc.at("format"), "kestrun-report");
+  EXPECT_EQ(doc.at("program").at("name"), build_.BaseName());
+  EXPECT_EQ(doc.at("run").at("exitCode"), result.exitCode);
+  EXPECT_EQ(doc.at("run").at("dropTotal"), a.manifest.totalDrops + b.manifest.totalDrops);
+  ASSERT_EQ(doc.at("jobs").size(), 2u);
+  {
+    SCOPED_TRACE("a.ts");
+    ExpectJobAsManifest(doc["jobs"][0], build_.Path(a.path), a);
+  }
+  {
+    SCOPED_TRACE("b.ts");
+    ExpectJobAsManifest(doc["jobs"][1], build_.Path(b.path), b);
+  }
+}
+
+// A report that cannot be written: one console notice after the closing
+// line; the rest of the console, the log and the exit code are unchanged.
+TEST_P(JsonReportRun, UnwritablePathChangesNothingElse) {
+  const GeneratedStream a = Generate(dir_, "a.ts", {"-s", "0.5", "--drop", "0x111@100"});
+  ASSERT_FALSE(a.path.empty());
+  const RunText expected = JoinSources({FileSourceText(build_.Path(a.path), a.manifest)});
+  for (const std::string& path : {dir_.File("no-such-folder/r.json"), dir_.path()}) {
+    std::filesystem::remove(dir_.File("a." + build_.BaseName() + ".log"));
+    const auto result = Run({"-noprogress", "-jsonpath", build_.Path(path), build_.Path(a.path)});
+    EXPECT_EQ(result.out, expected.console + FormatText(text::kMsgJsonReportFailed,
+                                                        build_.Path(path).c_str()));
+    EXPECT_EQ(result.exitCode, expected.exitCode);
+    EXPECT_EQ(Log(a), expected.logs[0]);
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+    EXPECT_NE(entry.path().extension(), ".tmp") << "temporary file left: " << entry.path();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, JsonReportRun, ::testing::Values("native", "win64", "win32"));
+
+// The shapes a run can take, each a complete document: the jobs in order
+// with how each ended.
+struct ShapeCase {
+  const char* name;
+  std::vector<std::string> args;  // "{a}" is the generated stream
+  bool stdinStream = false;       // the stream on standard input, then SIGINT
+  // kind, end, refusal (empty: null) of each job
+  std::vector<std::tuple<std::string, std::string, std::string>> jobs;
+};
+
+TEST(JsonReportShapes, EveryRunShapeGivesACompleteDocument) {
+  TempDir dir;
+  const GeneratedStream a = Generate(dir, "a.ts", {"-s", "3", "--drop", "0x111@100"});
+  ASSERT_FALSE(a.path.empty());
+  dir.Write("text.txt", std::string(2000, 'x'));
+  const ShapeCase cases[] = {
+      {"sources, refusals and two passes",
+       {"-loop2", "{a}", "missing.ts", "text.txt", "\\\\.\\bondriver\\\\1\\x.so"},
+       false,
+       {{"file", "endOfInput", ""},
+        {"file", "refused", "fileMissing"},
+        {"file", "refused", "notTransportStream"},
+        {"tuner", "refused", "tunerSpaceMissing"},
+        {"file", "endOfInput", ""},
+        {"file", "refused", "fileMissing"},
+        {"file", "refused", "notTransportStream"},
+        {"tuner", "refused", "tunerSpaceMissing"}}},
+      {"a duration window", {"-duration", "1", "{a}"}, false, {{"file", "window", ""}}},
+      {"a text that names nothing", {"CONTENT.ts"}, false, {{"none", "notOpened", ""}}},
+      {"standard input stopped by SIGINT", {"CON"}, true, {{"stdin", "stop", ""}}},
+  };
+  const KestrunBuild build{"native", KESTRUN_BIN, "", false};
+  for (const ShapeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string report = dir.File("shape.json");
+    std::filesystem::remove(report);
+    std::vector<std::string> args = {"-noprogress", "-nolog", "-jsonpath", report};
+    for (const std::string& arg : c.args) args.push_back(arg == "{a}" ? a.path : arg);
+    testing::ProcessOptions options;
+    options.workingDirectory = dir.path();
+    if (c.stdinStream) {
+      options.stdinData = a.bytes;
+      options.keepStdinOpen = true;
+      options.signal = SIGINT;
+      options.signalAfter = std::chrono::milliseconds(500);
+      options.signalAfterStdinRead = true;
+    }
+    const auto result = build.Run(args, options);
+    const json doc = ReadReport(report);
+    ASSERT_TRUE(doc.is_object());
+    EXPECT_EQ(doc.at("run").at("exitCode"), result.exitCode);
+    const json& jobs = doc.at("jobs");
+    ASSERT_EQ(jobs.size(), c.jobs.size());
+    std::int64_t total = 0;
+    for (std::size_t i = 0; i < c.jobs.size(); ++i) {
+      const auto& [kind, end, refusal] = c.jobs[i];
+      EXPECT_EQ(jobs[i].at("kind"), kind) << i;
+      EXPECT_EQ(jobs[i].at("end"), end) << i;
+      EXPECT_EQ(jobs[i].at("refusal"), refusal.empty() ? json() : json(refusal)) << i;
+      total += jobs[i].at("dropTotal").get<std::int64_t>();
+    }
+    EXPECT_EQ(doc.at("run").at("dropTotal"), total);
+    if (c.stdinStream) {
+      // Everything written was read and checked before the stop.
+      EXPECT_EQ(jobs[0].at("bytes"), a.bytes.size());
+      EXPECT_EQ(jobs[0].at("packets"), a.manifest.packets);
+      EXPECT_EQ(jobs[0].at("drops").size(), a.manifest.drops.size());
+      EXPECT_TRUE(jobs[0].at("fileSize").is_null());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kestrun::stream_e2e
