@@ -1,0 +1,118 @@
+#include "worker/read_ahead_source.h"
+
+#include <algorithm>
+#include <new>
+#include <system_error>
+
+namespace kestrun {
+namespace {
+
+constexpr std::uint64_t kCacheLine = 64;
+constexpr std::uint32_t kPageSize = 4096;
+// Never smaller than one framed packet, so every slice moves the scan on.
+constexpr std::uint32_t kSmallestSlice = 192;
+
+// Slices that share the read buffer's capacity between the slots, at most
+// kReadAheadSliceSize each and whole pages where the capacity allows, so
+// that every read from a page-aligned start copies whole pages.
+std::uint32_t SliceSizeFor(std::uint32_t capacity) {
+  const std::int64_t perSlot =
+      (static_cast<std::int64_t>(capacity) - static_cast<std::int64_t>(kCacheLine)) / kReadAheadSlots;
+  std::int64_t slice = std::min<std::int64_t>(perSlot - kSlicePorch, kReadAheadSliceSize);
+  if (slice >= kPageSize) slice -= slice % kPageSize;
+  return static_cast<std::uint32_t>(std::max<std::int64_t>(slice, kSmallestSlice));
+}
+
+}  // namespace
+
+ReadAheadSource::ReadAheadSource(platform::FileHandle handle, std::uint32_t capacity)
+    : handle_(handle), capacity_(capacity), sliceSize_(SliceSizeFor(capacity)) {}
+
+ReadAheadSource::~ReadAheadSource() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  slotFreed_.notify_one();
+  thread_.join();
+}
+
+bool ReadAheadSource::Start() {
+  const std::uint64_t stride = kSlicePorch + static_cast<std::uint64_t>(sliceSize_);
+  const std::uint64_t size = std::max<std::uint64_t>(capacity_, kReadAheadSlots * stride + kCacheLine);
+  block_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
+  if (!block_) return false;
+  const auto address = reinterpret_cast<std::uintptr_t>(block_.get());
+  std::uint8_t* first = block_.get() + (kCacheLine - address % kCacheLine) % kCacheLine;
+  for (std::uint32_t i = 0; i < kReadAheadSlots; ++i) {
+    slots_[i].data = first + i * stride + kSlicePorch;
+  }
+  platform::AdviseSequentialRead(handle_);
+  started_ = true;
+  try {
+    thread_ = std::thread(&ReadAheadSource::ReadAheadLoop, this);
+    threaded_ = true;
+  } catch (const std::system_error&) {
+    // Without a second thread the slices are read when they are asked for.
+    threaded_ = false;
+  }
+  return true;
+}
+
+void ReadAheadSource::FillSlot(Slot& slot) {
+  const platform::ReadResult read = platform::ReadFile(handle_, slot.data, sliceSize_);
+  slot.count = read.ok ? std::min(read.count, sliceSize_) : 0;
+  if (!read.ok) {
+    slot.status = SliceStatus::Failed;
+  } else {
+    slot.status = slot.count > 0 ? SliceStatus::Ready : SliceStatus::Ended;
+  }
+}
+
+// Fills the slots in turn while one is free; ends after the slice that
+// found the end of the file or a failed read, or when told to stop.
+void ReadAheadSource::ReadAheadLoop() {
+  for (std::uint32_t next = 0;; next = (next + 1) % kReadAheadSlots) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      slotFreed_.wait(lock, [this] { return stopping_ || held_ < kReadAheadSlots; });
+      if (stopping_) return;
+    }
+    Slot& slot = slots_[next];
+    FillSlot(slot);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++filled_;
+      ++held_;
+    }
+    slotFilled_.notify_one();
+    if (slot.status != SliceStatus::Ready) return;
+  }
+}
+
+LentSlice ReadAheadSource::NextSlice() {
+  if (finalStatus_ != SliceStatus::Ready) return {finalStatus_, nullptr, 0};
+  if (!started_ && !Start()) return {SliceStatus::NoMemory, nullptr, 0};
+  Slot& slot = slots_[nextLent_];
+  if (threaded_) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (lent_) {
+      --held_;
+      slotFreed_.notify_one();
+    }
+    slotFilled_.wait(lock, [this] { return filled_ > 0; });
+    --filled_;
+    lent_ = true;
+  } else {
+    FillSlot(slot);
+  }
+  nextLent_ = (nextLent_ + 1) % kReadAheadSlots;
+  if (slot.status != SliceStatus::Ready) {
+    finalStatus_ = slot.status;
+    return {slot.status, nullptr, 0};
+  }
+  return {SliceStatus::Ready, slot.data, slot.count};
+}
+
+}  // namespace kestrun
