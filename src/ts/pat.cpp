@@ -51,6 +51,8 @@ bool ProcessPat(const std::uint8_t* packet, TsContext& context, PidState& state)
       break;
   }
   ReadProgramLoop(state.section.data, context.programList);
+  context.pmtPidMarks.reset();
+  for (const ProgramEntry& entry : context.programList) context.pmtPidMarks.set(entry.pmtPid);
   DiscardSection(state);
   return true;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -43,6 +44,11 @@ struct TsContext {
   PidList pidList;
   std::array<PidState*, kPidCount> pidIndex{};  // PID -> record in pidList
   ProgramList programList;                      // in PAT order
+
+  // The two lists above asked by PID, for the packet loop: kept in step by
+  // AddPcrPid and ProcessPat.
+  std::bitset<kPidCount> pcrPidMarks;
+  std::bitset<kPidCount> pmtPidMarks;
 
   // Last accepted TDT/TOT.
   std::int64_t totSeconds = 0;
@@ -85,12 +91,7 @@ PidState* FindPidState(const TsContext& context, std::uint16_t pid);
 bool AddPcrPid(TsContext& context, std::uint16_t pid);
 
 inline bool IsPcrPid(const TsContext& context, std::uint16_t pid) {
-  if (pid == kFreePcrSlot) return false;
-  for (const std::uint16_t slot : context.pcrPids) {
-    if (slot == kFreePcrSlot) return false;
-    if (slot == pid) return true;
-  }
-  return false;
+  return pid < kPidCount && context.pcrPidMarks[pid];
 }
 
 // True when this packet counts as a drop.
@@ -115,7 +116,7 @@ inline bool HasPcrPid(const TsContext& context) { return context.pcrPids[0] != k
 // The first program whose PMT is carried on `pid`; null for PID 0. Asked
 // for every packet.
 inline const ProgramEntry* FindProgramByPmtPid(const TsContext& context, std::uint16_t pid) {
-  if (pid == kPatPid) return nullptr;
+  if (pid == kPatPid || pid >= kPidCount || !context.pmtPidMarks[pid]) return nullptr;
   for (const ProgramEntry& entry : context.programList) {
     if (entry.pmtPid == pid) return &entry;
   }
