@@ -4,7 +4,6 @@
 #pragma once
 
 #include <array>
-#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -21,6 +20,8 @@
 namespace kestrun {
 
 inline constexpr std::size_t kPcrPidSlots = 8;
+inline constexpr std::uint8_t kPcrPidMark = 0x01;
+inline constexpr std::uint8_t kPmtPidMark = 0x02;
 inline constexpr std::uint16_t kFreePcrSlot = 0xFFFF;
 using PcrPidList = std::array<std::uint16_t, kPcrPidSlots>;
 
@@ -45,10 +46,9 @@ struct TsContext {
   std::array<PidState*, kPidCount> pidIndex{};  // PID -> record in pidList
   ProgramList programList;                      // in PAT order
 
-  // The two lists above asked by PID, for the packet loop: kept in step by
-  // AddPcrPid and ProcessPat.
-  std::bitset<kPidCount> pcrPidMarks;
-  std::bitset<kPidCount> pmtPidMarks;
+  // pcrPids and programList asked by PID, for the packet loop: kPcrPidMark
+  // and kPmtPidMark bits, kept in step by AddPcrPid and ProcessPat.
+  std::array<std::uint8_t, kPidCount> pidMarks{};
 
   // Last accepted TDT/TOT.
   std::int64_t totSeconds = 0;
@@ -91,7 +91,7 @@ PidState* FindPidState(const TsContext& context, std::uint16_t pid);
 bool AddPcrPid(TsContext& context, std::uint16_t pid);
 
 inline bool IsPcrPid(const TsContext& context, std::uint16_t pid) {
-  return pid < kPidCount && context.pcrPidMarks[pid];
+  return pid < kPidCount && (context.pidMarks[pid] & kPcrPidMark) != 0;
 }
 
 // True when this packet counts as a drop.
@@ -116,7 +116,7 @@ inline bool HasPcrPid(const TsContext& context) { return context.pcrPids[0] != k
 // The first program whose PMT is carried on `pid`; null for PID 0. Asked
 // for every packet.
 inline const ProgramEntry* FindProgramByPmtPid(const TsContext& context, std::uint16_t pid) {
-  if (pid == kPatPid || pid >= kPidCount || !context.pmtPidMarks[pid]) return nullptr;
+  if (pid == kPatPid || pid >= kPidCount || (context.pidMarks[pid] & kPmtPidMark) == 0) return nullptr;
   for (const ProgramEntry& entry : context.programList) {
     if (entry.pmtPid == pid) return &entry;
   }

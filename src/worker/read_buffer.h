@@ -94,8 +94,8 @@ inline PacketResult NextPacket(ReadBuffer& buffer, ByteSource& source,
   const std::uint8_t* data = buffer.data;
   const std::uint32_t at = buffer.cursor;
   const std::uint32_t end = buffer.validLength;
-  if (requestedSize <= kPlainPacketSize && buffer.capacity >= kPlainPacketSize &&
-      end - at > kPlainPacketSize && data[at] == kSyncByte &&
+  // Held data exists only after a fill that the capacity allowed.
+  if (requestedSize <= kPlainPacketSize && end - at > kPlainPacketSize && data[at] == kSyncByte &&
       data[at + kPlainPacketSize] == kSyncByte) {
     read_buffer::PrefetchAhead(data, at, end);
     buffer.cursor = at + kPlainPacketSize;
