@@ -7,21 +7,24 @@
 namespace kestrun {
 namespace {
 
-constexpr std::uint64_t kCacheLine = 64;
 constexpr std::uint32_t kPageSize = 4096;
+// Room in front of a slot's data: the porch, and up to a page more so that
+// the data can start at the page offset of the file position it is read from.
+constexpr std::uint32_t kSlotLead = kSlicePorch + kPageSize;
 // Never smaller than one framed packet, so every slice moves the scan on.
 constexpr std::uint32_t kSmallestSlice = 192;
 
 // Slices that share the read buffer's capacity between the slots, at most
 // kReadAheadSliceSize each and whole pages where the capacity allows, so
-// that every read from a page-aligned start copies whole pages.
+// that the file position keeps its page offset from one read to the next.
 std::uint32_t SliceSizeFor(std::uint32_t capacity) {
-  const std::int64_t perSlot =
-      (static_cast<std::int64_t>(capacity) - static_cast<std::int64_t>(kCacheLine)) / kReadAheadSlots;
-  std::int64_t slice = std::min<std::int64_t>(perSlot - kSlicePorch, kReadAheadSliceSize);
+  const std::int64_t perSlot = (static_cast<std::int64_t>(capacity) - kPageSize) / kReadAheadSlots;
+  std::int64_t slice = std::min<std::int64_t>(perSlot - kSlotLead, kReadAheadSliceSize);
   if (slice >= kPageSize) slice -= slice % kPageSize;
   return static_cast<std::uint32_t>(std::max<std::int64_t>(slice, kSmallestSlice));
 }
+
+std::uint64_t RoundUpToPage(std::uint64_t value) { return (value + kPageSize - 1) / kPageSize * kPageSize; }
 
 }  // namespace
 
@@ -38,16 +41,21 @@ ReadAheadSource::~ReadAheadSource() {
   thread_.join();
 }
 
+// The system copies a file's pages slowly into a destination that lies a
+// few bytes past the page offset of the source on some processors; every
+// read therefore lands at the page offset of the file position it starts
+// from (whole-page slices keep it there).
 bool ReadAheadSource::Start() {
-  const std::uint64_t stride = kSlicePorch + static_cast<std::uint64_t>(sliceSize_);
-  const std::uint64_t size = std::max<std::uint64_t>(capacity_, kReadAheadSlots * stride + kCacheLine);
+  const std::uint64_t stride = RoundUpToPage(kSlotLead + static_cast<std::uint64_t>(sliceSize_));
+  const std::uint64_t size = std::max<std::uint64_t>(capacity_, kReadAheadSlots * stride + kPageSize);
   block_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
   if (!block_) return false;
   const auto address = reinterpret_cast<std::uintptr_t>(block_.get());
-  std::uint8_t* first = block_.get() + (kCacheLine - address % kCacheLine) % kCacheLine;
-  for (std::uint32_t i = 0; i < kReadAheadSlots; ++i) {
-    slots_[i].data = first + i * stride + kSlicePorch;
-  }
+  std::uint8_t* first = block_.get() + (kPageSize - address % kPageSize) % kPageSize;
+  const std::int64_t position = platform::SeekFile(handle_, 0, platform::SeekOrigin::Current);
+  const std::uint64_t lead =
+      kSlicePorch + (static_cast<std::uint64_t>(std::max<std::int64_t>(position, 0)) - kSlicePorch) % kPageSize;
+  for (std::uint32_t i = 0; i < kReadAheadSlots; ++i) slots_[i].data = first + i * stride + lead;
   platform::AdviseSequentialRead(handle_);
   started_ = true;
   try {

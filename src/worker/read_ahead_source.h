@@ -56,7 +56,7 @@ class ReadAheadSource final : public ByteSource {
   platform::FileHandle handle_;
   std::uint32_t capacity_;
   std::uint32_t sliceSize_ = 0;
-  std::unique_ptr<std::uint8_t[]> block_;  // the slots lie in it, cache-line aligned
+  std::unique_ptr<std::uint8_t[]> block_;  // the slots lie in it
   Slot slots_[kReadAheadSlots];
   bool started_ = false;
   bool threaded_ = false;  // false: the thread could not be started; slices are read on demand

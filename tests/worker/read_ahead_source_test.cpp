@@ -72,8 +72,8 @@ Outcome ReadFileAhead(const std::string& path, const std::string& bytes, std::ui
 
 // capacity -> slice size (4 slots): every slice boundary falls inside some
 // packet of either framing, and the file ends inside a slice.
-//   48128 (program's smallest) -> 8192       384 (test only) -> 192
-//   1 MiB                      -> 258048     default, 2 GiB  -> 256 KiB
+//   48128 (program's smallest) -> 4096       384 (test only) -> 192
+//   1 MiB                      -> 253952     default, 2 GiB  -> 256 KiB
 // start offsets: 0, 1000 (inside a packet), -189 (the last packet)
 TEST(ReadAheadSource, DeliversEveryPacketAcrossSlices) {
   struct Case {
@@ -82,8 +82,8 @@ TEST(ReadAheadSource, DeliversEveryPacketAcrossSlices) {
     int packets;
   };
   const Case cases[] = {{384, 192, 60},
-                        {48128, 8192, 500},
-                        {1u << 20, 258048, 6000},
+                        {48128, 4096, 500},
+                        {1u << 20, 253952, 6000},
                         {kDefaultReadBufferSize, kReadAheadSliceSize, 6000},
                         {0x80000000u, kReadAheadSliceSize, 3000}};
   TempDir dir;
