@@ -13,6 +13,8 @@ constexpr std::uint32_t kPageSize = 4096;
 constexpr std::uint32_t kSlotLead = kSlicePorch + kPageSize;
 // Never smaller than one framed packet, so every slice moves the scan on.
 constexpr std::uint32_t kSmallestSlice = 192;
+// Half the slots: what a waiting side waits for.
+constexpr std::uint32_t kRefillMark = kReadAheadSlots / 2;
 
 // Slices that share the read buffer's capacity between the slots, at most
 // kReadAheadSliceSize each and whole pages where the capacity allows, so
@@ -79,23 +81,31 @@ void ReadAheadSource::FillSlot(Slot& slot) {
 }
 
 // Fills the slots in turn while one is free; ends after the slice that
-// found the end of the file or a failed read, or when told to stop.
+// found the end of the file or a failed read, or when told to stop. Either
+// side that has to wait for the other waits for half the slots (free ones
+// here, read ones in NextSlice), so the faster side is woken for every
+// other slice only.
 void ReadAheadSource::ReadAheadLoop() {
   for (std::uint32_t next = 0;; next = (next + 1) % kReadAheadSlots) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      slotFreed_.wait(lock, [this] { return stopping_ || held_ < kReadAheadSlots; });
+      if (held_ == kReadAheadSlots) {
+        slotFreed_.wait(lock, [this] { return stopping_ || held_ <= kRefillMark; });
+      }
       if (stopping_) return;
     }
     Slot& slot = slots_[next];
     FillSlot(slot);
+    const bool last = slot.status != SliceStatus::Ready;
+    bool wake = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      ++filled_;
       ++held_;
+      finished_ = last;
+      wake = ++filled_ == kRefillMark || last;
     }
-    slotFilled_.notify_one();
-    if (slot.status != SliceStatus::Ready) return;
+    if (wake) slotFilled_.notify_one();
+    if (last) return;
   }
 }
 
@@ -105,11 +115,10 @@ LentSlice ReadAheadSource::NextSlice() {
   Slot& slot = slots_[nextLent_];
   if (threaded_) {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (lent_) {
-      --held_;
-      slotFreed_.notify_one();
+    if (lent_ && --held_ == kRefillMark) slotFreed_.notify_one();
+    if (filled_ == 0) {
+      slotFilled_.wait(lock, [this] { return filled_ >= kRefillMark || finished_; });
     }
-    slotFilled_.wait(lock, [this] { return filled_ > 0; });
     --filled_;
     lent_ = true;
   } else {

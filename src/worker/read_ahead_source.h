@@ -14,10 +14,11 @@
 
 namespace kestrun {
 
-// The most one read call of the read-ahead thread asks for. A few slices
+// The most one read call of the read-ahead thread asks for. The slices
 // together stay in the shared cache, so the worker finds each one there
-// rather than in main memory.
-inline constexpr std::uint32_t kReadAheadSliceSize = 256u << 10;
+// rather than in main memory, and each is large enough that handing it
+// over costs little.
+inline constexpr std::uint32_t kReadAheadSliceSize = 1024u << 10;
 inline constexpr std::uint32_t kReadAheadSlots = 4;
 
 class ReadAheadSource final : public ByteSource {
@@ -70,6 +71,7 @@ class ReadAheadSource final : public ByteSource {
   std::condition_variable slotFreed_;
   std::uint32_t filled_ = 0;  // slots read and not yet lent
   std::uint32_t held_ = 0;    // slots read and not yet given back (lent ones included)
+  bool finished_ = false;     // the thread has read its last slice
   bool stopping_ = false;
   std::thread thread_;
 };

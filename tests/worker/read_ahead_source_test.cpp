@@ -73,7 +73,7 @@ Outcome ReadFileAhead(const std::string& path, const std::string& bytes, std::ui
 // capacity -> slice size (4 slots): every slice boundary falls inside some
 // packet of either framing, and the file ends inside a slice.
 //   48128 (program's smallest) -> 4096       384 (test only) -> 192
-//   1 MiB                      -> 253952     default, 2 GiB  -> 256 KiB
+//   1 MiB                      -> 253952     default, 2 GiB  -> 1 MiB
 // start offsets: 0, 1000 (inside a packet), -189 (the last packet)
 TEST(ReadAheadSource, DeliversEveryPacketAcrossSlices) {
   struct Case {
