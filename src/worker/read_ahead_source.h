@@ -36,8 +36,9 @@ class ReadAheadSource final : public ByteSource {
   ReadAheadSource(const ReadAheadSource&) = delete;
   ReadAheadSource& operator=(const ReadAheadSource&) = delete;
 
-  // Slices are lent, never copied out.
-  SourceRead Read(std::uint8_t*, std::uint32_t) override { return {false, 0}; }
+  // For a caller that only reads (a wrapper that does not pass slices on):
+  // copies out of the slices, which the reader otherwise scans in place.
+  SourceRead Read(std::uint8_t* destination, std::uint32_t room) override;
   bool LendsSlices() const override { return true; }
   LentSlice NextSlice() override;
 
@@ -64,6 +65,8 @@ class ReadAheadSource final : public ByteSource {
   std::uint32_t nextLent_ = 0;  // the slot the worker takes next
   bool lent_ = false;           // the worker holds the slot before nextLent_
   SliceStatus finalStatus_ = SliceStatus::Ready;  // Ended or Failed once the worker has met the end
+  const std::uint8_t* copyFrom_ = nullptr;  // what Read has not yet copied of the lent slice
+  std::uint32_t copyLeft_ = 0;
 
   // Shared with the thread, under mutex_.
   std::mutex mutex_;
