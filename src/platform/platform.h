@@ -59,6 +59,13 @@ ReadResult ReadFile(FileHandle handle, void* destination, std::uint32_t room);
 bool WaitReadable(FileHandle handle, unsigned milliseconds);
 // Closes the handle (standard input included) and sets it to none.
 void CloseFile(FileHandle& handle);
+// True when the handle is a regular file on a disk: a read on it ends or
+// fails by itself, never waiting for a writer.
+bool IsRegularFile(FileHandle handle);
+// Tells the system that the file will be read from here to its end, so it
+// reads ahead generously (where the platform takes such advice after the
+// open; Windows is told when the file is opened).
+void AdviseSequentialRead(FileHandle handle);
 // Size in bytes; 0 for an invalid handle or when it cannot be determined.
 std::int64_t FileSizeOf(FileHandle handle);
 // Moves the read position; returns the new position or -1.

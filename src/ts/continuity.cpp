@@ -8,6 +8,7 @@ bool AddPcrPid(TsContext& context, std::uint16_t pid) {
     if (slot == pid) return true;
     if (slot == kFreePcrSlot) {
       slot = pid;
+      if (pid < kPidCount) context.pidMarks[pid] |= kPcrPidMark;
       return true;
     }
   }

@@ -55,6 +55,10 @@ bool ProcessPat(const std::uint8_t* packet, TsContext& context, PidState& state)
       break;
   }
   ReadProgramLoop(state.section.data, context.programList);
+  for (std::uint8_t& marks : context.pidMarks) marks &= static_cast<std::uint8_t>(~kPmtPidMark);
+  for (const ProgramEntry& entry : context.programList) {
+    if (entry.pmtPid < kPidCount) context.pidMarks[entry.pmtPid] |= kPmtPidMark;
+  }
   DiscardSection(state);
   return true;
 }

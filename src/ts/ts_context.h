@@ -20,6 +20,8 @@
 namespace kestrun {
 
 inline constexpr std::size_t kPcrPidSlots = 8;
+inline constexpr std::uint8_t kPcrPidMark = 0x01;
+inline constexpr std::uint8_t kPmtPidMark = 0x02;
 inline constexpr std::uint16_t kFreePcrSlot = 0xFFFF;
 using PcrPidList = std::array<std::uint16_t, kPcrPidSlots>;
 
@@ -52,6 +54,10 @@ struct TsContext {
   ProgramList programList;                      // in PAT order
   std::vector<DamagedPid> damagedOnly;          // in order of first appearance
   std::vector<ProgramStreams> pmtPrograms;      // from the last valid PMT of each program
+
+  // pcrPids and programList asked by PID, for the packet loop: kPcrPidMark
+  // and kPmtPidMark bits, kept in step by AddPcrPid and ProcessPat.
+  std::array<std::uint8_t, kPidCount> pidMarks{};
 
   // Last accepted TDT/TOT.
   std::int64_t totSeconds = 0;
@@ -94,12 +100,7 @@ PidState* FindPidState(const TsContext& context, std::uint16_t pid);
 bool AddPcrPid(TsContext& context, std::uint16_t pid);
 
 inline bool IsPcrPid(const TsContext& context, std::uint16_t pid) {
-  if (pid == kFreePcrSlot) return false;
-  for (const std::uint16_t slot : context.pcrPids) {
-    if (slot == kFreePcrSlot) return false;
-    if (slot == pid) return true;
-  }
-  return false;
+  return pid < kPidCount && (context.pidMarks[pid] & kPcrPidMark) != 0;
 }
 
 // True when this packet counts as a drop.
@@ -124,7 +125,7 @@ inline bool HasPcrPid(const TsContext& context) { return context.pcrPids[0] != k
 // The first program whose PMT is carried on `pid`; null for PID 0. Asked
 // for every packet.
 inline const ProgramEntry* FindProgramByPmtPid(const TsContext& context, std::uint16_t pid) {
-  if (pid == kPatPid) return nullptr;
+  if (pid == kPatPid || pid >= kPidCount || (context.pidMarks[pid] & kPmtPidMark) == 0) return nullptr;
   for (const ProgramEntry& entry : context.programList) {
     if (entry.pmtPid == pid) return &entry;
   }

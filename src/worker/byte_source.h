@@ -1,5 +1,6 @@
 // Where the packet reader gets its bytes: a file, pipe or standard input
-// read call, or the tuner's reception buffer.
+// read call, the tuner's reception buffer, or slices a file was read into
+// ahead of the reader.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,22 @@ struct SourceRead {
   std::uint32_t count = 0;  // bytes delivered; 0 with ok means nothing now
 };
 
+// Room a lending source leaves free in front of every slice, where the
+// reader puts the unjudged tail of the previous slice (at most one framed
+// packet) so that the held data stays contiguous.
+inline constexpr std::uint32_t kSlicePorch = 256;
+
+enum class SliceStatus { Ready, Ended, Failed, NoMemory };
+
+// A slice of the stream in the source's own memory, lent to the reader
+// until its next NextSlice call. `data` has kSlicePorch writable bytes
+// before it.
+struct LentSlice {
+  SliceStatus status = SliceStatus::Ended;
+  std::uint8_t* data = nullptr;
+  std::uint32_t count = 0;  // Ready: at least 1
+};
+
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
@@ -20,6 +37,13 @@ class ByteSource {
   // while for more data instead of letting the read loop spin, and returns
   // soon enough for a stop request to be seen at once.
   virtual void WaitForData() {}
+
+  // A source that reads ahead into memory of its own lends its slices
+  // instead of copying them: the reader then calls NextSlice, never Read.
+  virtual bool LendsSlices() const { return false; }
+  // Takes back the slice lent last and lends the next one, waiting until it
+  // is read. Once the input has ended or failed, every call says so again.
+  virtual LentSlice NextSlice() { return {}; }
 };
 
 }  // namespace kestrun

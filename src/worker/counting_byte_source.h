@@ -1,4 +1,5 @@
-// A byte source that adds up what every read call delivers.
+// A byte source that adds up what every read call or lent slice delivers;
+// everything else is the wrapped source's own.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,13 @@ class CountingByteSource final : public ByteSource {
     const SourceRead result = inner_->Read(destination, room);
     total_ += result.count;
     return result;
+  }
+  void WaitForData() override { inner_->WaitForData(); }
+  bool LendsSlices() const override { return inner_->LendsSlices(); }
+  LentSlice NextSlice() override {
+    const LentSlice slice = inner_->NextSlice();
+    if (slice.status == SliceStatus::Ready) total_ += slice.count;
+    return slice;
   }
 
  private:

@@ -20,7 +20,7 @@ PacketResult Deliver(ReadBuffer& buffer, std::uint32_t at, std::uint32_t length)
   buffer.cursor = at + length;
   PacketResult result;
   result.status = PacketStatus::Packet;
-  result.packet = buffer.block.get() + at;
+  result.packet = buffer.data + at;
   result.length = length;
   result.position = buffer.blockPosition + at;
   return result;
@@ -35,6 +35,7 @@ bool AllocateBlock(ReadBuffer& buffer, std::uint32_t step) {
   buffer.block.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
   if (!buffer.block) return false;
   buffer.blockSize = static_cast<std::uint32_t>(size);
+  buffer.data = buffer.block.get();
   buffer.validLength = 0;
   buffer.cursor = 0;
   return true;
@@ -45,7 +46,7 @@ bool AllocateBlock(ReadBuffer& buffer, std::uint32_t step) {
 // stops the scan, and the cursor stays on it so that it is carried into the
 // next fill. Everything before it is consumed: it starts no packet.
 bool ScanHeld(ReadBuffer& buffer, PacketResult& result) {
-  const std::uint8_t* data = buffer.block.get();
+  const std::uint8_t* data = buffer.data;
   const std::uint32_t end = buffer.validLength;
   std::uint32_t p = buffer.cursor;
   // In sync, one comparison beyond the sync byte confirms the packet.
@@ -77,7 +78,7 @@ bool ScanHeld(ReadBuffer& buffer, PacketResult& result) {
 // the data, otherwise one followed by no more than a frame prefix. A shorter
 // tail stays held in case a later read continues it.
 bool ScanFinal(ReadBuffer& buffer, PacketResult& result) {
-  const std::uint8_t* data = buffer.block.get();
+  const std::uint8_t* data = buffer.data;
   const std::uint32_t end = buffer.validLength;
   for (std::uint32_t p = FindSync(data, buffer.cursor, end); p < end;
        p = FindSync(data, p + 1, end)) {
@@ -98,11 +99,56 @@ bool ScanFinal(ReadBuffer& buffer, PacketResult& result) {
 void CarryTail(ReadBuffer& buffer) {
   const std::uint32_t tail = buffer.validLength - buffer.cursor;
   if (tail > 0 && buffer.cursor > 0) {
-    std::memmove(buffer.block.get(), buffer.block.get() + buffer.cursor, tail);
+    std::memmove(buffer.data, buffer.data + buffer.cursor, tail);
   }
   buffer.blockPosition += buffer.cursor;
   buffer.validLength = tail;
   buffer.cursor = 0;
+}
+
+static_assert(kSlicePorch >= kCarryLimit, "a carried tail must fit in front of a slice");
+
+// Puts the unjudged tail in front of the next lent slice, or, when the
+// source has nothing more, into the buffer's own carry room where the final
+// scan judges it. The tail is saved first: the slice it lies in goes back to
+// the source with the exchange.
+SliceStatus ExchangeSlice(ReadBuffer& buffer, ByteSource& source) {
+  std::uint32_t tail = buffer.validLength - buffer.cursor;
+  if (tail > kCarryLimit) {
+    // Cannot happen (the scan judges everything but the last framed packet),
+    // but the carry room is never overrun whatever the scan left.
+    buffer.cursor = buffer.validLength - kCarryLimit;
+    tail = kCarryLimit;
+  }
+  if (tail > 0 && buffer.data + buffer.cursor != buffer.carry) {
+    std::memmove(buffer.carry, buffer.data + buffer.cursor, tail);
+  }
+  buffer.blockPosition += buffer.cursor;
+  const LentSlice slice = source.NextSlice();
+  if (slice.status == SliceStatus::Ready) {
+    buffer.data = slice.data - tail;
+    std::memcpy(buffer.data, buffer.carry, tail);
+    buffer.validLength = tail + slice.count;
+  } else {
+    buffer.data = buffer.carry;
+    buffer.validLength = tail;
+  }
+  buffer.cursor = 0;
+  return slice.status;
+}
+
+PacketResult FindInSlices(ReadBuffer& buffer, ByteSource& source) {
+  PacketResult result;
+  for (;;) {
+    if (buffer.data != nullptr && ScanHeld(buffer, result)) return result;
+    const SliceStatus status = ExchangeSlice(buffer, source);
+    if (status == SliceStatus::Ready) continue;
+    if (ScanFinal(buffer, result)) return result;
+    result.status = status == SliceStatus::Ended    ? PacketStatus::SourceEnded
+                    : status == SliceStatus::Failed ? PacketStatus::SourceFailed
+                                                    : PacketStatus::NoMemory;
+    return result;
+  }
 }
 
 }  // namespace
@@ -114,6 +160,7 @@ PacketResult FindNextPacket(ReadBuffer& buffer, ByteSource& source, std::uint32_
     result.status = PacketStatus::CapacityTooSmall;
     return result;
   }
+  if (source.LendsSlices()) return FindInSlices(buffer, source);
   if (!buffer.block && !AllocateBlock(buffer, step)) {
     result.status = PacketStatus::NoMemory;
     return result;
@@ -125,7 +172,7 @@ PacketResult FindNextPacket(ReadBuffer& buffer, ByteSource& source, std::uint32_
     // its packets are checked; asking for the whole block at once would send
     // it out to main memory and have every packet fetched back from there.
     const std::uint32_t room = std::min(buffer.blockSize - buffer.validLength, kReadSliceSize);
-    const SourceRead read = source.Read(buffer.block.get() + buffer.validLength, room);
+    const SourceRead read = source.Read(buffer.data + buffer.validLength, room);
     if (!read.ok || read.count == 0) {
       if (ScanFinal(buffer, result)) return result;
       result.status = read.ok ? PacketStatus::SourceEnded : PacketStatus::SourceFailed;
@@ -138,6 +185,7 @@ PacketResult FindNextPacket(ReadBuffer& buffer, ByteSource& source, std::uint32_
 void ReleaseReadBuffer(ReadBuffer& buffer) {
   buffer.block.reset();
   buffer.blockSize = 0;
+  buffer.data = nullptr;
   buffer.validLength = 0;
   buffer.cursor = 0;
   buffer.blockPosition = 0;

@@ -2,7 +2,8 @@
 // scanned for sync bytes, so that a stream starting or resuming at any byte
 // is picked up at its next packet boundary, in 188-byte and in 192-byte
 // (4-byte prefix) framing alike. It does no I/O of its own: every byte comes
-// through the ByteSource it is handed.
+// through the ByteSource it is handed, copied into the block by a read call
+// or, from a source that reads ahead, scanned in place in a lent slice.
 #pragma once
 
 #include <cstdint>
@@ -22,13 +23,21 @@ inline constexpr std::uint32_t kFramedPacketSize = 192;
 // never touched.
 inline constexpr std::uint32_t kReadSliceSize = 1u << 20;
 
+// The most bytes carried from one fill or slice into the next: the scan
+// leaves at most one framed packet unjudged.
+inline constexpr std::uint32_t kCarryLimit = kFramedPacketSize;
+
 struct ReadBuffer {
   std::unique_ptr<std::uint8_t[]> block;  // none until the first NextPacket
   std::uint32_t blockSize = 0;            // bytes allocated: capacity or the floor
   std::uint32_t capacity = 0;             // fixed by the worker before the first call
-  std::uint32_t validLength = 0;          // bytes from block[0] that hold stream data
+  // The held data: the block, or a lent slice with the carried tail in
+  // front of it, or `carry` once a lending source has ended.
+  std::uint8_t* data = nullptr;
+  std::uint32_t validLength = 0;          // bytes from data[0] that hold stream data
   std::uint32_t cursor = 0;               // index of the next byte not yet examined
-  std::uint64_t blockPosition = 0;        // stream bytes read before block[0]
+  std::uint64_t blockPosition = 0;        // stream bytes read before data[0]
+  std::uint8_t carry[kCarryLimit] = {};   // the tail while a slice is exchanged
 };
 
 enum class PacketStatus {
@@ -82,11 +91,11 @@ inline void PrefetchAhead(const std::uint8_t* data, std::uint32_t from, std::uin
 // sync byte, here where the packet loop can inline it.
 inline PacketResult NextPacket(ReadBuffer& buffer, ByteSource& source,
                                std::uint32_t requestedSize = kPlainPacketSize) {
-  const std::uint8_t* data = buffer.block.get();
+  const std::uint8_t* data = buffer.data;
   const std::uint32_t at = buffer.cursor;
   const std::uint32_t end = buffer.validLength;
-  if (requestedSize <= kPlainPacketSize && buffer.capacity >= kPlainPacketSize &&
-      end - at > kPlainPacketSize && data[at] == kSyncByte &&
+  // Held data exists only after a fill that the capacity allowed.
+  if (requestedSize <= kPlainPacketSize && end - at > kPlainPacketSize && data[at] == kSyncByte &&
       data[at + kPlainPacketSize] == kSyncByte) {
     read_buffer::PrefetchAhead(data, at, end);
     buffer.cursor = at + kPlainPacketSize;

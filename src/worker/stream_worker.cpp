@@ -15,6 +15,7 @@
 #include "worker/counting_byte_source.h"
 #include "worker/file_byte_source.h"
 #include "worker/play_windows.h"
+#include "worker/read_ahead_source.h"
 #include "worker/read_buffer.h"
 #include "worker/report.h"
 #include "worker/source.h"
@@ -58,6 +59,17 @@ std::uint64_t StreamPosition(const WorkerRun& run, std::uint64_t position) {
   return static_cast<std::uint64_t>(run.startPosition) + position;
 }
 
+// A regular file is read ahead on a thread of its own; anything that may
+// wait for a writer (a pipe, standard input, a device named as a file) is
+// read by the worker itself, which can then give up when told to stop.
+std::unique_ptr<ByteSource> OpenByteSource(SourceKind kind, platform::FileHandle handle,
+                                           std::uint32_t capacity) {
+  if (kind == SourceKind::File && platform::IsRegularFile(handle)) {
+    return std::make_unique<ReadAheadSource>(handle, capacity);
+  }
+  return std::make_unique<FileByteSource>(handle, kind != SourceKind::File);
+}
+
 // Opens the source and prepares the read; false when there is nothing to read.
 bool SetUp(WorkerRun& run) {
   JobRecord& job = run.job;
@@ -73,10 +85,10 @@ bool SetUp(WorkerRun& run) {
   } else {
     job.inputHandle = OpenSource(kind, job.sourcePath);
     if (!job.inputHandle.valid()) return false;
-    run.input = std::make_unique<FileByteSource>(job.inputHandle, kind != SourceKind::File);
   }
-  run.input = std::make_unique<CountingByteSource>(std::move(run.input), job.outcome.bytesRead);
   run.readBuffer.capacity = ReadBufferCapacity(run.settings.readBufferSize);
+  if (kind != SourceKind::Tuner) run.input = OpenByteSource(kind, job.inputHandle, run.readBuffer.capacity);
+  run.input = std::make_unique<CountingByteSource>(std::move(run.input), job.outcome.bytesRead);
   if (run.IsFile()) {
     run.fileSize = platform::FileSizeOf(job.inputHandle);
     job.outcome.fileSize = run.fileSize;
@@ -213,6 +225,8 @@ JobEnd ReadLoop(WorkerRun& run) {
 
 void CleanUp(WorkerRun& run) {
   ReleaseReadBuffer(run.readBuffer);
+  // A read-ahead thread ends before the handle it reads is closed.
+  run.input.reset();
   if (run.job.inputHandle.valid()) platform::CloseFile(run.job.inputHandle);
   if (run.tuner) TeardownTuner(*run.tuner);
 }

@@ -16,22 +16,36 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Serves a stream from memory in chunks whose sizes cycle through `chunks`
 // (0 in the list means "the whole room"). Past the end it reports 0 bytes,
-// or a failure when `failAtEnd` is set.
+// or a failure when `failAtEnd` is set. With `lend` it lends the chunks as
+// slices (0 then means 4096 bytes) and fills each returned slice, porch
+// included, with sync bytes, so a reader that still looks at it goes wrong.
 class MemorySource final : public ByteSource {
  public:
-  MemorySource(Bytes data, std::vector<std::uint32_t> chunks = {0})
-      : data_(std::move(data)), chunks_(std::move(chunks)) {}
+  MemorySource(Bytes data, std::vector<std::uint32_t> chunks = {0}, bool lend = false)
+      : data_(std::move(data)), chunks_(std::move(chunks)), lend_(lend) {}
 
   SourceRead Read(std::uint8_t* destination, std::uint32_t room) override {
     ++reads;
     if (position_ >= data_.size()) return {!failAtEnd, 0};
-    std::uint32_t want = chunks_[nextChunk_++ % chunks_.size()];
-    if (want == 0) want = room;
-    const std::size_t count =
-        std::min<std::size_t>({want, room, data_.size() - position_});
+    const std::size_t count = NextChunk(room);
     std::memcpy(destination, data_.data() + position_, count);
     position_ += count;
     return {true, static_cast<std::uint32_t>(count)};
+  }
+
+  bool LendsSlices() const override { return lend_; }
+
+  LentSlice NextSlice() override {
+    ++reads;
+    std::fill(slice_.begin(), slice_.end(), kSyncByte);
+    if (position_ >= data_.size()) {
+      return {failAtEnd ? SliceStatus::Failed : SliceStatus::Ended, nullptr, 0};
+    }
+    const std::size_t count = NextChunk(4096);
+    slice_.assign(kSlicePorch, kSyncByte);
+    slice_.insert(slice_.end(), data_.begin() + position_, data_.begin() + position_ + count);
+    position_ += count;
+    return {SliceStatus::Ready, slice_.data() + kSlicePorch, static_cast<std::uint32_t>(count)};
   }
 
   void Append(const Bytes& more) { data_.insert(data_.end(), more.begin(), more.end()); }
@@ -40,8 +54,16 @@ class MemorySource final : public ByteSource {
   int reads = 0;
 
  private:
+  std::size_t NextChunk(std::uint32_t room) {
+    std::uint32_t want = chunks_[nextChunk_++ % chunks_.size()];
+    if (want == 0) want = room;
+    return std::min<std::size_t>({want, room, data_.size() - position_});
+  }
+
   Bytes data_;
   std::vector<std::uint32_t> chunks_;
+  bool lend_;
+  Bytes slice_;
   std::size_t nextChunk_ = 0;
   std::size_t position_ = 0;
 };
@@ -101,10 +123,10 @@ Seen ReadAll(ReadBuffer& buffer, MemorySource& source, const Bytes& stream) {
 }
 
 Seen ReadStream(const Bytes& bytes, std::uint32_t capacity,
-                std::vector<std::uint32_t> chunks = {0}) {
+                std::vector<std::uint32_t> chunks = {0}, bool lend = false) {
   ReadBuffer buffer;
   buffer.capacity = capacity;
-  MemorySource source(bytes, std::move(chunks));
+  MemorySource source(bytes, std::move(chunks), lend);
   return ReadAll(buffer, source, bytes);
 }
 
@@ -151,22 +173,25 @@ TEST(ReadBuffer, FramedPrefixStartingWithSyncByte) {
   }
 }
 
-// Every fill boundary lands somewhere inside a packet: capacities down to
-// the smallest block, and sources that deliver in odd pieces.
+// Every fill or slice boundary lands somewhere inside a packet: capacities
+// down to the smallest block, and sources that deliver in odd pieces.
 //   capacity : 188 (block of 384), 384, 500, 48128
 //   chunks   : whole room, 1, 7, 189, 191, mixed
 //   framing  : 188, 192
+//   delivery : read into the block, lent slices
 TEST(ReadBuffer, FillBoundariesLoseNothing) {
   const std::vector<std::vector<std::uint32_t>> chunkings = {
       {0}, {1}, {7}, {189}, {191}, {1, 190, 7, 400}};
-  for (std::uint32_t frame : {kPlainPacketSize, kFramedPacketSize}) {
-    const Stream stream = MakeStream(300, frame, {9, 0x47, 9});
-    for (std::uint32_t capacity : {188u, 384u, 500u, 48128u}) {
-      for (const auto& chunks : chunkings) {
-        const Seen seen = ReadStream(stream.bytes, capacity, chunks);
-        EXPECT_EQ(seen.positions, stream.syncs)
-            << "frame " << frame << " capacity " << capacity << " chunk " << chunks[0];
-        EXPECT_EQ(seen.last, PacketStatus::SourceEnded);
+  for (bool lend : {false, true}) {
+    for (std::uint32_t frame : {kPlainPacketSize, kFramedPacketSize}) {
+      const Stream stream = MakeStream(300, frame, {9, 0x47, 9});
+      for (std::uint32_t capacity : {188u, 384u, 500u, 48128u}) {
+        for (const auto& chunks : chunkings) {
+          const Seen seen = ReadStream(stream.bytes, capacity, chunks, lend);
+          EXPECT_EQ(seen.positions, stream.syncs) << "frame " << frame << " capacity " << capacity
+                                                  << " chunk " << chunks[0] << " lend " << lend;
+          EXPECT_EQ(seen.last, PacketStatus::SourceEnded);
+        }
       }
     }
   }
@@ -197,9 +222,11 @@ TEST(ReadBuffer, FinalTailRules) {
   for (const Bytes& trailer : trailers) {
     Stream stream = MakeStream(11, kPlainPacketSize);
     stream.bytes.insert(stream.bytes.end(), trailer.begin(), trailer.end());
-    const Seen seen = ReadStream(stream.bytes, 48128);
-    EXPECT_EQ(seen.positions, stream.syncs) << "trailer of " << trailer.size();
-    EXPECT_EQ(seen.last, PacketStatus::SourceEnded);
+    for (bool lend : {false, true}) {
+      const Seen seen = ReadStream(stream.bytes, 48128, {0}, lend);
+      EXPECT_EQ(seen.positions, stream.syncs) << "trailer of " << trailer.size() << " lend " << lend;
+      EXPECT_EQ(seen.last, PacketStatus::SourceEnded);
+    }
   }
   Stream cut = MakeStream(2, kPlainPacketSize);
   cut.bytes.pop_back();
@@ -209,13 +236,15 @@ TEST(ReadBuffer, FinalTailRules) {
 
 TEST(ReadBuffer, FailedReadEndsWithItsOwnStatus) {
   const Stream stream = MakeStream(3, kPlainPacketSize);
-  ReadBuffer buffer;
-  buffer.capacity = 48128;
-  MemorySource source(stream.bytes, {200});
-  source.failAtEnd = true;
-  const Seen seen = ReadAll(buffer, source, stream.bytes);
-  EXPECT_EQ(seen.positions, stream.syncs);
-  EXPECT_EQ(seen.last, PacketStatus::SourceFailed);
+  for (bool lend : {false, true}) {
+    ReadBuffer buffer;
+    buffer.capacity = 48128;
+    MemorySource source(stream.bytes, {200}, lend);
+    source.failAtEnd = true;
+    const Seen seen = ReadAll(buffer, source, stream.bytes);
+    EXPECT_EQ(seen.positions, stream.syncs);
+    EXPECT_EQ(seen.last, PacketStatus::SourceFailed);
+  }
 }
 
 TEST(ReadBuffer, CapacityBelowOnePacketGivesNoPacket) {
@@ -281,7 +310,7 @@ TEST(ReadBuffer, RandomChunkingsDeliverEveryPacket) {
     for (auto& c : chunks) c = 1 + random() % 900;
     const std::uint32_t capacities[] = {188, 384, 385, 777, 48128};
     const std::uint32_t capacity = capacities[random() % 5];
-    const Seen seen = ReadStream(stream.bytes, capacity, chunks);
+    const Seen seen = ReadStream(stream.bytes, capacity, chunks, round % 4 < 2);
     EXPECT_EQ(seen.positions, stream.syncs) << "round " << round;
     EXPECT_EQ(seen.last, PacketStatus::SourceEnded);
   }

@@ -5,13 +5,16 @@
 # Builds what it needs in its own RelWithDebInfo tree (build/bench/build),
 # generates a broadcast-shaped 1 GiB stream once (cached in build/bench),
 # reads it into the page cache, then times, alternately in one run:
-#   (a) bench_read: a bare read loop with kestrun's default read buffer size
+#   (d) dd bs=1M: the fastest bare read of the file on this machine
 #   (b) kestrun -nolog -noprogress FILE
 #   (c) kestrun -nolog FILE (progress lines on, standard output to /dev/null)
+#   (a) bench_read: a bare read loop with kestrun's default read buffer size
 # and, for reference, (a) plus a look at one byte of every packet,
-# then prints the median GB/s of each, b/a and c/a, and the peak resident
-# memory of (b) against the bars below. Then the packet-path
-# micro-benchmarks run when Google Benchmark was found.
+# then prints the median GB/s of each, the headline ratios b/d and c/d, and
+# the peak resident memory of (b) against the bars below. With
+# KESTRUN_BENCH_COLD=1 it also times (d) and (b) on the file read from disk
+# (its pages dropped from the page cache before each run). Then the
+# packet-path micro-benchmarks run when Google Benchmark was found.
 #
 # Usage: tools/bench/run_bench.sh [--micro-only | --no-micro]
 # Environment:
@@ -21,6 +24,7 @@
 #   KESTRUN_BENCH_QUIET  seconds to wait for a 1-minute load average below 1
 #                        before timing (default 0: do not wait)
 #   KESTRUN_BENCH_STRICT 1: exit with 1 when a bar is not met
+#   KESTRUN_BENCH_COLD   1: also time dd and kestrun on the stream read from disk
 #   KESTRUN_MICROBENCH_ARGS  extra Google Benchmark options (e.g. a filter)
 set -euo pipefail
 
@@ -32,14 +36,14 @@ RUNS=${KESTRUN_BENCH_RUNS:-5}
 SIZE=${KESTRUN_BENCH_SIZE:-1G}
 QUIET_WAIT=${KESTRUN_BENCH_QUIET:-0}
 STRICT=${KESTRUN_BENCH_STRICT:-0}
+COLD=${KESTRUN_BENCH_COLD:-0}
+COLD_RUNS=3
 
-# Bars: (b) and (c) against the bare read, peak RSS of (b).
+# Bars: (b) and (c) against dd, peak RSS of (b).
 BAR_B=0.80
 BAR_C=0.70
 RSS_MARGIN_MIB=16
 SMALL_SIZE=50M
-# kestrun reads at most this much per read call (kReadSliceSize).
-SLICE=1048576
 SMALL_RSS_BAR_MIB=80
 
 mode=all
@@ -66,6 +70,7 @@ build() {
   TSGEN=$BUILD_DIR/tools/tsgen/tsgen
   READER=$BUILD_DIR/tools/bench/bench_read
   RUNNER=$BUILD_DIR/tools/bench/bench_runner
+  DD=$(command -v dd) || die "dd not found"
 }
 
 # generate NAME SIZE: a bench-preset stream (30 PIDs: H.264 video, four
@@ -93,6 +98,8 @@ manifest_field() {  # manifest_field FILE KEY: a key of the "stream" record
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 median_of() { tr ' ' '\n' <<<"$1" | grep . | median; }
 field() { sed -n 's/.*\b'"$1"'=\([^ ]*\).*/\1/p'; }   # field KEY < runner line
+gbps() { awk -v b="$1" -v s="$(median_of "$2")" 'BEGIN { printf "%.3f", b / s / 1e9 }'; }  # gbps BYTES "SECONDS..."
+cpu_of() { printf '%s/%s' "$(median_of "${USER_OF[$1]}")" "$(median_of "${SYS_OF[$1]}")"; }  # cpu_of LABEL
 
 # timed LABEL PROGRAM ARGS...: one run under bench_runner; appends seconds,
 # peak RSS and exit code to the label's lists.
@@ -157,11 +164,11 @@ throughput() {
   declare -gA SECONDS_OF=() USER_OF=() SYS_OF=() RSS_OF=() EXIT_OF=()
   local i
   for (( i = 1; i <= RUNS; i++ )); do
-    timed a "$READER" "$ts"
+    timed d "$DD" if="$ts" of=/dev/null bs=1M status=none
     timed b "$KESTRUN" -nolog -noprogress "$ts"
     timed c "$KESTRUN" -nolog "$ts"
+    timed a "$READER" "$ts"
     timed t "$READER" --touch "$ts"
-    timed s "$READER" -bufsize "$SLICE" "$ts"
   done
   # Peak RSS for a file smaller than the read buffer.
   local small=$BENCH_DIR/bench-$SMALL_SIZE.ts
@@ -170,46 +177,36 @@ throughput() {
   load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
   say ""
-  printf '%-5s %14s %20s %20s\n' run "(a) bare read" "(b) -noprogress" "(c) progress lines"
-  local -a sa=(${SECONDS_OF[a]}) sb=(${SECONDS_OF[b]}) sc=(${SECONDS_OF[c]})
+  printf '%-5s %14s %20s %20s %20s\n' run "(d) dd bs=1M" "(b) -noprogress" "(c) progress lines" \
+    "(a) 100 MiB reads"
+  local -a sd=(${SECONDS_OF[d]}) sa=(${SECONDS_OF[a]}) sb=(${SECONDS_OF[b]}) sc=(${SECONDS_OF[c]})
   for (( i = 0; i < RUNS; i++ )); do
-    printf '%-5s %12.3f s %18.3f s %18.3f s\n' $((i + 1)) "${sa[i]}" "${sb[i]}" "${sc[i]}"
+    printf '%-5s %12.3f s %18.3f s %18.3f s %18.3f s\n' $((i + 1)) "${sd[i]}" "${sb[i]}" "${sc[i]}" "${sa[i]}"
   done
-  local ma mb mc mt ga gb gc gt
-  ma=$(median_of "${SECONDS_OF[a]}")
-  mb=$(median_of "${SECONDS_OF[b]}")
-  mc=$(median_of "${SECONDS_OF[c]}")
-  mt=$(median_of "${SECONDS_OF[t]}")
-  local ms gs
-  ms=$(median_of "${SECONDS_OF[s]}")
-  gs=$(awk -v b="$bytes" -v s="$ms" 'BEGIN { printf "%.3f", b / s / 1e9 }')
-  gt=$(awk -v b="$bytes" -v s="$mt" 'BEGIN { printf "%.3f", b / s / 1e9 }')
-  ga=$(awk -v b="$bytes" -v s="$ma" 'BEGIN { printf "%.3f", b / s / 1e9 }')
-  gb=$(awk -v b="$bytes" -v s="$mb" 'BEGIN { printf "%.3f", b / s / 1e9 }')
-  gc=$(awk -v b="$bytes" -v s="$mc" 'BEGIN { printf "%.3f", b / s / 1e9 }')
+  local ga gb gc gd gt
+  gd=$(gbps "$bytes" "${SECONDS_OF[d]}")
+  ga=$(gbps "$bytes" "${SECONDS_OF[a]}")
+  gb=$(gbps "$bytes" "${SECONDS_OF[b]}")
+  gc=$(gbps "$bytes" "${SECONDS_OF[c]}")
+  gt=$(gbps "$bytes" "${SECONDS_OF[t]}")
   local rb rc
-  rb=$(awk -v x="$gb" -v y="$ga" 'BEGIN { printf "%.3f", x / y }')
-  rc=$(awk -v x="$gc" -v y="$ga" 'BEGIN { printf "%.3f", x / y }')
+  rb=$(awk -v x="$gb" -v y="$gd" 'BEGIN { printf "%.3f", x / y }')
+  rc=$(awk -v x="$gc" -v y="$gd" 'BEGIN { printf "%.3f", x / y }')
   local rss_b rss_small rss_bar_kib
   rss_b=$(tr ' ' '\n' <<<"${RSS_OF[b]}" | grep . | sort -n | tail -1)
   rss_small=$(tr -d ' ' <<<"${RSS_OF[small]}")
   rss_bar_kib=$(( buffer / 1024 + RSS_MARGIN_MIB * 1024 ))
 
   say ""
-  say "median throughput: (a) $ga GB/s   (b) $gb GB/s   (c) $gc GB/s"
-  say "median CPU seconds user/system: (a) $(median_of "${USER_OF[a]}")/$(median_of "${SYS_OF[a]}")" \
-      "  (b) $(median_of "${USER_OF[b]}")/$(median_of "${SYS_OF[b]}")" \
-      "  (c) $(median_of "${USER_OF[c]}")/$(median_of "${SYS_OF[c]}")"
-  say "reference: bare read (whole block per call) plus a look at one byte of every packet:" \
-      "$gt GB/s, $(awk -v x="$gt" -v y="$ga" 'BEGIN { printf "%.3f", x / y }') of (a): what reading" \
-      "a block back from main memory costs"
-  say "reference: bare read in kestrun's read-call size ($SLICE bytes): $gs GB/s;" \
-      "b against it: $(awk -v x="$gb" -v y="$gs" 'BEGIN { printf "%.3f", x / y }')" \
-      "(what the per-packet work costs against the fastest read of this machine)"
   verdict "$rb >= $BAR_B"
-  say "ratio b/a: $rb (bar $BAR_B: $V)"
+  say "HEADLINE: kestrun -nolog -noprogress against dd bs=1M: $gb / $gd GB/s = $rb (bar $BAR_B: $V)"
   verdict "$rc >= $BAR_C"
-  say "ratio c/a: $rc (bar $BAR_C: $V)"
+  say "          with progress lines:                       $gc / $gd GB/s = $rc (bar $BAR_C: $V)"
+  say "median throughput: (d) $gd GB/s   (b) $gb GB/s   (c) $gc GB/s   (a) $ga GB/s"
+  say "median CPU seconds user/system: (d) $(cpu_of d)   (b) $(cpu_of b)   (c) $(cpu_of c)   (a) $(cpu_of a)"
+  say "reference: (a) plus a look at one byte of every packet: $gt GB/s," \
+      "$(awk -v x="$gt" -v y="$ga" 'BEGIN { printf "%.3f", x / y }') of (a): what reading a block" \
+      "back from main memory costs"
   verdict "$rss_b <= $rss_bar_kib"
   say "peak RSS of (b): $rss_b KiB = $((rss_b / 1024)) MiB" \
       "(bar: read buffer + $RSS_MARGIN_MIB MiB = $((rss_bar_kib / 1024)) MiB: $V)"
@@ -218,12 +215,41 @@ throughput() {
       "(bar $SMALL_RSS_BAR_MIB MiB: $V)"
   say "load average: before $load_before, after $load_after ($(nproc) cores)"
   local e
-  for e in ${EXIT_OF[a]} ${EXIT_OF[t]} ${EXIT_OF[s]}; do [[ $e == 0 ]] || die "bench_read exited with $e"; done
+  for e in ${EXIT_OF[a]} ${EXIT_OF[t]}; do [[ $e == 0 ]] || die "bench_read exited with $e"; done
+  for e in ${EXIT_OF[d]}; do [[ $e == 0 ]] || die "dd exited with $e"; done
   for e in ${EXIT_OF[b]} ${EXIT_OF[c]}; do
     [[ $e == "$expected_exit" ]] ||
       die "kestrun exited with $e, but the stream holds $drops drops (exit code $expected_exit)"
   done
   say "every kestrun run found the $drops injected drops (exit code $expected_exit)"
+}
+
+# cold: dd and kestrun on the stream read from disk, its pages dropped from
+# the page cache before every run (the rest of the cache is left alone).
+evict() {
+  "$DD" if="$1" iflag=nocache count=0 status=none
+  [[ $("$READER" --cached "$1") == 0.0 ]]
+}
+
+cold() {
+  local ts=$BENCH_DIR/bench-$SIZE.ts bytes
+  bytes=$(stat -c %s "$ts")
+  say ""
+  say "== cold page cache ($COLD_RUNS runs of each, alternating)"
+  local i
+  for (( i = 1; i <= COLD_RUNS; i++ )); do
+    evict "$ts" || { say "the stream's pages could not be dropped from the page cache: skipped"; return; }
+    timed cd "$DD" if="$ts" of=/dev/null bs=1M status=none
+    evict "$ts"
+    timed cb "$KESTRUN" -nolog -noprogress "$ts"
+  done
+  local gd gb
+  gd=$(gbps "$bytes" "${SECONDS_OF[cd]}")
+  gb=$(gbps "$bytes" "${SECONDS_OF[cb]}")
+  verdict "$gb >= $gd"
+  say "cold: kestrun -nolog -noprogress $gb GB/s, dd bs=1M $gd GB/s:" \
+      "$(awk -v x="$gb" -v y="$gd" 'BEGIN { printf "%.3f", x / y }') (bar 1.0: $V)"
+  "$READER" "$ts" >/dev/null
 }
 
 micro() {
@@ -245,8 +271,8 @@ mkdir -p "$BENCH_DIR"
 build
 FAILED=0
 case $mode in
-  all) throughput; micro ;;
-  throughput) throughput ;;
+  all) throughput; if [[ $COLD == 1 ]]; then cold; fi; micro ;;
+  throughput) throughput; if [[ $COLD == 1 ]]; then cold; fi ;;
   micro) micro ;;
 esac
 say ""

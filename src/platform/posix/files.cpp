@@ -75,6 +75,15 @@ void CloseFile(FileHandle& handle) {
   handle = FileHandle();
 }
 
+bool IsRegularFile(FileHandle handle) {
+  struct stat status {};
+  return handle.valid() && ::fstat(Descriptor(handle), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+void AdviseSequentialRead(FileHandle handle) {
+  if (handle.valid()) ::posix_fadvise(Descriptor(handle), 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 std::int64_t FileSizeOf(FileHandle handle) {
   if (!handle.valid()) return 0;
   struct stat status {};

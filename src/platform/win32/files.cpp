@@ -4,9 +4,18 @@ namespace kestrun::platform {
 
 FileHandle OpenFileForRead(const std::string& path) {
   // Shared for writing too, so a recording that is still being written opens.
+  // Sources are read from start to end: the cache manager reads ahead for it.
   return WrapHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                nullptr));
 }
+
+bool IsRegularFile(FileHandle handle) {
+  return handle.valid() && GetFileType(NativeHandle(handle)) == FILE_TYPE_DISK;
+}
+
+// The advice was given with FILE_FLAG_SEQUENTIAL_SCAN at the open.
+void AdviseSequentialRead(FileHandle) {}
 
 FileHandle OpenStdIn() { return WrapHandle(GetStdHandle(STD_INPUT_HANDLE)); }
 
