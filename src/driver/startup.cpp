@@ -48,17 +48,20 @@ void InitApplication(ProgramContext& program) {
   StartHousekeeping();
 }
 
+// The notice is printed before the stop is requested: once the flags are set
+// main may finish the run and exit, and the notice must not still be on its
+// way to the console then.
 bool ConsoleControlHandler(platform::ConsoleEvent event) {
   switch (event) {
     case platform::ConsoleEvent::CtrlC:
+      Notice(text::kMsgCtrlC);
       ConsoleEventCode.store(1, std::memory_order_relaxed);
       AbortFlag.store(1, std::memory_order_relaxed);
-      Notice(text::kMsgCtrlC);
       return true;
     case platform::ConsoleEvent::Close:
+      Notice(text::kMsgConsoleClosed);
       ConsoleEventCode.store(2, std::memory_order_relaxed);
       AbortFlag.store(1, std::memory_order_relaxed);
-      Notice(text::kMsgConsoleClosed);
       return true;
     default:
       return false;

@@ -62,7 +62,7 @@ Outcome ReadFileAhead(const std::string& path, const std::string& bytes, std::ui
   Outcome outcome;
   platform::FileHandle handle = platform::OpenFileForRead(path);
   EXPECT_TRUE(handle.valid());
-  const std::int64_t start = ApplyStartOffset(handle, startOffset);
+  const std::int64_t start = ApplyStartOffset(handle, startOffset).value_or(0);
   {
     ReadAheadSource lender(handle, capacity);
     ReadsOnly copier(lender);
