@@ -39,13 +39,21 @@ void ReadProgramLoop(const std::vector<std::uint8_t>& section, ProgramList& prog
   }
 }
 
+// The program list is replaced, and with it the marks of the PMT PIDs that
+// the packet loop looks up.
+void UsePatSection(TsContext& context, PidState& state) {
+  ReadProgramLoop(state.section.data, context.programList);
+  for (std::uint8_t& marks : context.pidMarks) marks &= static_cast<std::uint8_t>(~kPmtPidMark);
+  for (const ProgramEntry& entry : context.programList) {
+    if (entry.pmtPid < kPidCount) context.pidMarks[entry.pmtPid] |= kPmtPidMark;
+  }
+  DiscardSection(state);
+}
+
 }  // namespace
 
 bool ProcessPat(const std::uint8_t* packet, TsContext& context, PidState& state) {
-  if (CompleteSectionTail(packet, state)) {
-    ReadProgramLoop(state.section.data, context.programList);
-    DiscardSection(state);
-  }
+  if (CompleteSectionTail(packet, state)) UsePatSection(context, state);
   switch (AppendSectionBytes(packet, state, kPatTableId)) {
     case SectionResult::Rejected:
       return false;
@@ -54,12 +62,7 @@ bool ProcessPat(const std::uint8_t* packet, TsContext& context, PidState& state)
     case SectionResult::Complete:
       break;
   }
-  ReadProgramLoop(state.section.data, context.programList);
-  for (std::uint8_t& marks : context.pidMarks) marks &= static_cast<std::uint8_t>(~kPmtPidMark);
-  for (const ProgramEntry& entry : context.programList) {
-    if (entry.pmtPid < kPidCount) context.pidMarks[entry.pmtPid] |= kPmtPidMark;
-  }
-  DiscardSection(state);
+  UsePatSection(context, state);
   return true;
 }
 

@@ -285,6 +285,30 @@ TEST_F(PmtTest, TailBeforePointerFieldCompletesSection) {
   }
 }
 
+// The same for a long PAT whose tail shares its packet with the start of
+// the next, still incomplete PAT: the programs of the completed one are
+// known at once, their PMT PIDs included.
+TEST(PatTest, TailBeforePointerFieldReplacesThePrograms) {
+  std::vector<Program> programs;
+  for (std::uint16_t n = 1; n <= 50; ++n) programs.push_back({n, static_cast<std::uint16_t>(0x100 + n)});
+  const Bytes longPat = PatSection(programs);
+  const std::size_t firstPart = kTsPacketSize - 4 - 1;
+  const std::size_t tail = longPat.size() - firstPart;
+  Analyzer a;
+  a.Feed(SectionPackets(kPatPid, longPat)[0]);
+  PacketFields f;
+  f.pid = kPatPid;
+  f.cc = 1;
+  f.unitStart = true;
+  f.payload = {static_cast<std::uint8_t>(tail)};
+  f.payload.insert(f.payload.end(), longPat.begin() + static_cast<std::ptrdiff_t>(firstPart),
+                   longPat.end());
+  f.payload.insert(f.payload.end(), longPat.begin(), longPat.begin() + 20);
+  a.Feed(MakePacket(f));
+  ASSERT_EQ(a.context->programList.size(), 50u);
+  EXPECT_NE(FindProgramByPmtPid(*a.context, 0x100 + 50), nullptr);
+}
+
 // Collecting the same section again reuses the buffer: the per-packet path
 // does not allocate once the longest section of a PID has been seen.
 TEST(SectionBufferTest, CapacityIsKeptBetweenSections) {
