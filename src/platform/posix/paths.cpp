@@ -3,7 +3,6 @@
 
 #include "platform/file_name_parts.h"
 #include "platform/platform.h"
-#include "platform/posix/cp932_display.h"
 
 namespace kestrun::platform {
 
@@ -14,10 +13,6 @@ PathParts SplitPath(const std::string& path) {
   parts.folder = path.substr(0, nameStart);
   SplitFileName(path.substr(nameStart), parts);
   return parts;
-}
-
-std::string PathForMessage(std::string_view path) {
-  return IsValidUtf8(path) ? ConvertUtf8ToCp932(path) : std::string(path);
 }
 
 char PathSeparator() { return '/'; }
