@@ -11,9 +11,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include "e2e/stream_e2e.h"
+#include "e2e/tuner_report_check.h"
 #include "support/catalog.h"
 #include "support/format_text.h"
 #include "support/kestrun_builds.h"
@@ -26,6 +26,7 @@ namespace kestrun {
 namespace {
 
 using testing::KestrunBuild;
+using testing::ExpectTunerReport;
 using testing::ProcessOptions;
 using testing::ProcessResult;
 using testing::ReadFileBytes;
@@ -223,26 +224,6 @@ class TunerRun : public ::testing::Test {
 
   void ExpectCtrlCRunLikeFileRun(const std::string& bytes);
 
-  // The run's report (-jsonpath): one tuner job that ended as `end`, with a
-  // drop event for every drop line of the log.
-  void ExpectTunerReport(const std::string& report, const char* end, const ProcessResult& run,
-                         const std::string& log) {
-    const nlohmann::json doc = nlohmann::json::parse(ReadFileBytes(report), nullptr, false);
-    ASSERT_TRUE(doc.is_object()) << "no JSON report";
-    EXPECT_EQ(doc["run"]["exitCode"], run.exitCode);
-    ASSERT_EQ(doc["jobs"].size(), 1u);
-    const nlohmann::json& job = doc["jobs"][0];
-    EXPECT_EQ(job["kind"], "tuner");
-    EXPECT_EQ(job["end"], end);
-    EXPECT_EQ(job["dropTotal"], run.exitCode);
-    EXPECT_TRUE(job["fileSize"].is_null());
-    std::size_t lines = 0;
-    for (std::size_t at = 0; (at = log.find("DROP : PID", at)) != std::string::npos; ++at) ++lines;
-    std::size_t reported = 0;
-    for (const nlohmann::json& drop : job["drops"]) reported += drop["reported"].get<bool>() ? 1 : 0;
-    EXPECT_EQ(reported, lines);
-  }
-
   KestrunBuild build_;
   std::string driver_;  // the driver to run, when not the build's own test driver
   TempDir dir_;
@@ -294,7 +275,7 @@ TEST_P(TunerRunOnEveryBuild, DurationEndedRunRecordsWhatTheFileRunRecords) {
                                     DriverOptions("file=" + build_.Path(stream) + "\n" + keys));
     EXPECT_EQ(ExpectSameAsFileRun(tuner, ReadFileBytes(log), file, fileLog, stream, source), 0)
         << keys;
-    ExpectTunerReport(report, "window", tuner, ReadFileBytes(log));
+    ExpectTunerReport(report, "window", tuner.exitCode, ReadFileBytes(log));
     EXPECT_EQ(tuner.out.rfind(StartMessage(true, build_.Path(Driver())), 0), 0u) << tuner.out;
   }
 #endif
@@ -373,7 +354,7 @@ void TunerRun::ExpectCtrlCRunLikeFileRun(const std::string& bytes) {
   const ProcessResult tuner =
       Run({"-logpath", build_.Path(log), "-jsonpath", build_.Path(report), source}, options);
   ExpectSameAsFileRun(tuner, ReadFileBytes(log), file, fileLog, stream, source);
-  ExpectTunerReport(report, "stop", tuner, ReadFileBytes(log));
+  ExpectTunerReport(report, "stop", tuner.exitCode, ReadFileBytes(log));
   EXPECT_NE(tuner.out.find(text::kMsgCtrlC), std::string::npos);
 }
 
