@@ -14,6 +14,7 @@
 #include "tuner/bon_driver_tuner.h"
 #include "worker/counting_byte_source.h"
 #include "worker/file_byte_source.h"
+#include "worker/plain_batch.h"
 #include "worker/play_windows.h"
 #include "worker/read_ahead_source.h"
 #include "worker/read_buffer.h"
@@ -129,7 +130,6 @@ void PrintDropLine(const WorkerRun& run, const PidState& state, const FieldTexts
 }
 
 void PrintProgressLine(const FieldTexts& fields) {
-  if (!ProgressAllowed()) return;
   ConsoleText(ProgressLineText(fields));
   ConsoleFlush();
   LineStartFlag.store(false, std::memory_order_relaxed);
@@ -179,12 +179,11 @@ void Report(WorkerRun& run, const TsContext& context, const PidState& state, boo
   const bool dropLine = drop && HasPcrPid(context);
   if (drop && run.job.collectDrops) RecordDrop(run, context, state, dropLine, position);
   if (!dropLine && run.progressCounter <= kProgressInterval) return;
-  const FieldTexts fields = BuildFieldTexts(run, context, position);
   if (dropLine) {
-    PrintDropLine(run, state, fields);
+    PrintDropLine(run, state, BuildFieldTexts(run, context, position));
     return;
   }
-  PrintProgressLine(fields);
+  if (ProgressAllowed()) PrintProgressLine(BuildFieldTexts(run, context, position));
   run.progressCounter = 0;
   // Window messages are drained at the pace of the progress line, not per
   // packet, so the packet path makes no system call but the read.
@@ -196,12 +195,36 @@ void ReportBufferFailure(const WorkerRun& run) {
                platform::PathForMessage(run.job.sourcePath).c_str());
 }
 
+// Runs the passes whose packet needs only the plain analysis as one batch,
+// up to the pass that makes the next progress line (the full path prints
+// it); returns how many it ran. The checks made once per pass are made once
+// per batch: the batch stops after any packet that moves the play time
+// while windows are set, and that packet is put through the window gate
+// here, as the full path would; no other plain packet can change what the
+// windows say. A stop is seen after the batch, within a thousand packets.
+std::uint32_t RunPlainPasses(WorkerRun& run, TsContext& context) {
+  if (run.progressCounter >= kProgressInterval) return 0;
+  const auto limit = static_cast<std::uint32_t>(kProgressInterval - run.progressCounter);
+  PlainBatch batch;
+  if (run.windows) {
+    batch = CheckPlainPackets<true>(run.readBuffer, context, limit);
+    if (batch.playTimeMoved) WindowGate(*run.windows, PlayTimeNow(context), StopRequested());
+  } else {
+    batch = CheckPlainPackets<false>(run.readBuffer, context, limit);
+  }
+  run.progressCounter += static_cast<std::int32_t>(batch.packets);
+  run.packetsBySize[0] += batch.packets - batch.framed;
+  run.packetsBySize[1] += batch.framed;
+  return batch.packets;
+}
+
 JobEnd ReadLoop(WorkerRun& run) {
   TsContext& context = *run.job.context;
   for (;;) {
     if (run.windows && WindowsExhausted(*run.windows, PlayTimeNow(context))) return JobEnd::Window;
-    ++run.progressCounter;
     if (StopRequested()) return JobEnd::Stop;
+    if (RunPlainPasses(run, context) > 0) continue;
+    ++run.progressCounter;
     const PacketResult next = NextPacket(run.readBuffer, *run.input);
     if (next.HasPacket()) {
       ++run.packetsBySize[next.length == kFramedPacketSize ? 1 : 0];
