@@ -1,6 +1,7 @@
 #include "worker/stream_worker.h"
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <new>
 #include <optional>
@@ -27,6 +28,8 @@ namespace {
 
 // Passes between two progress lines.
 constexpr std::int32_t kProgressInterval = 1000;
+// The longest a held progress line waits for the console.
+constexpr std::chrono::milliseconds kProgressFlushInterval{50};
 
 LocalTimeRules PlatformLocalTime() {
   return {platform::LocalTimeToEpoch, platform::EpochToLocalTime};
@@ -46,6 +49,7 @@ struct WorkerRun {
   std::unique_ptr<ByteSource> input;
   std::optional<DurationWindows> windows;
   std::int32_t progressCounter = 0;
+  std::chrono::steady_clock::time_point lastProgressFlush;
   std::array<std::uint64_t, 2> packetsBySize{};  // 188, 192
 
   bool IsFile() const { return source.kind == SourceKind::File; }
@@ -129,9 +133,23 @@ void PrintDropLine(const WorkerRun& run, const PidState& state, const FieldTexts
   LineStartFlag.store(true, std::memory_order_relaxed);
 }
 
-void PrintProgressLine(const FieldTexts& fields) {
-  ConsoleText(ProgressLineText(fields));
-  ConsoleFlush();
+// From a file, progress lines come thousands of times a second: they are
+// held and pushed out together at most every kProgressFlushInterval, so the
+// console shows them as promptly without a write for each. Any other source
+// may keep the worker waiting for its writer, so its lines go out at once.
+void PrintProgressLine(WorkerRun& run, const FieldTexts& fields) {
+  const std::string line = ProgressLineText(fields);
+  if (run.IsFile()) {
+    ConsoleTextHeld(line);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - run.lastProgressFlush >= kProgressFlushInterval) {
+      ConsoleFlush();
+      run.lastProgressFlush = now;
+    }
+  } else {
+    ConsoleText(line);
+    ConsoleFlush();
+  }
   LineStartFlag.store(false, std::memory_order_relaxed);
 }
 
@@ -183,7 +201,7 @@ void Report(WorkerRun& run, const TsContext& context, const PidState& state, boo
     PrintDropLine(run, state, BuildFieldTexts(run, context, position));
     return;
   }
-  if (ProgressAllowed()) PrintProgressLine(BuildFieldTexts(run, context, position));
+  if (ProgressAllowed()) PrintProgressLine(run, BuildFieldTexts(run, context, position));
   run.progressCounter = 0;
   // Window messages are drained at the pace of the progress line, not per
   // packet, so the packet path makes no system call but the read.
@@ -247,6 +265,7 @@ JobEnd ReadLoop(WorkerRun& run) {
 }
 
 void CleanUp(WorkerRun& run) {
+  ConsoleFlush();  // the progress lines still held
   ReleaseReadBuffer(run.readBuffer);
   // A read-ahead thread ends before the handle it reads is closed.
   run.input.reset();
