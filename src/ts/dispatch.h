@@ -28,14 +28,6 @@ inline void UpdatePesClocks(TsContext& context, const PidState& state) {
   context.pesClockFeeder = &state;
 }
 
-// UpdatePesClocks for a packet whose PES header fields are those its PID
-// had at its previous packet. Nothing is fed again while the clocks still
-// hold what this PID fed them (no other PID has fed them since), nor for a
-// PID without time stamps: either way the feed would change nothing.
-inline void RefeedPesClocks(TsContext& context, const PidState& state) {
-  if ((state.clockFeeds != 0) & (context.pesClockFeeder != &state)) UpdatePesClocks(context, state);
-}
-
 // Feeds the packet's PCR, PTS and DTS into the context's clocks.
 inline void UpdateClocks(TsContext& context, const PidState& state) {
   if (state.hasAdaptation && state.adaptation.pcrFlag) {

@@ -15,6 +15,26 @@
 
 namespace kestrun {
 
+// UpdatePesClocks out of line, for the one case RefeedPesClocks feeds.
+[[gnu::cold]] void FeedPesClocksAgain(TsContext& context, const PidState& state);
+
+// UpdatePesClocks for a packet whose PES header fields are those its PID
+// had at its previous packet. Nothing is fed again while the clocks still
+// hold what this PID fed them (no other PID has fed them since), nor for a
+// PID without time stamps: either way the feed would change nothing.
+// A PID without time stamps stands for the last feeder, so the two tests
+// make one branch: with PIDs that feed and PIDs that do not interleaved at
+// random, a branch on either alone would often go the unexpected way.
+// (The empty asm hides the mask's origin from the compiler, which would
+// otherwise split the test into the two branches again.)
+inline void RefeedPesClocks(TsContext& context, const PidState& state) {
+  std::uintptr_t feeds = state.clockFeeds != 0 ? ~std::uintptr_t{0} : 0;
+  __asm__("" : "+r"(feeds));
+  const std::uintptr_t differs = reinterpret_cast<std::uintptr_t>(context.pesClockFeeder) ^
+                                 reinterpret_cast<std::uintptr_t>(&state);
+  if ((differs & feeds) != 0) FeedPesClocksAgain(context, state);
+}
+
 // For a packet that starts a unit or carries a PCR: the full header decode
 // and every clock it feeds, as ParsePacket and UpdateClocks do them.
 [[gnu::cold]] void DecodeAndFeedClocks(const PacketView& packet, TsContext& context, PidState& state);

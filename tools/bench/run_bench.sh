@@ -261,10 +261,30 @@ micro() {
     return
   fi
   say "(ns per packet: Time is wall clock, CPU is the thread's own; medians of 5 repetitions)"
+  local out
   # shellcheck disable=SC2086
-  "$BUILD_DIR/tools/bench/$MICRO" --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
+  out=$("$BUILD_DIR/tools/bench/$MICRO" --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
     --benchmark_counters_tabular=true ${KESTRUN_MICROBENCH_ARGS:-} 2>&1 |
-    grep -v -e '_mean ' -e '_stddev ' -e '_cv '
+    grep -v -e '_mean ' -e '_stddev ' -e '_cv ')
+  say "$out"
+  compare_micro "$out"
+}
+
+# compare_micro OUTPUT: the CPU ns per packet of each micro-benchmark beside
+# the figure recorded before the plain-packet batch (microbench_before.txt).
+compare_micro() {
+  local before=$ROOT/tools/bench/microbench_before.txt
+  [[ -f $before ]] || return 0
+  say ""
+  say "ns per packet (CPU), before the plain-packet batch and now:"
+  sed -n 's/^# \{0,1\}//p' "$before" | sed 's/^/  /'
+  printf '  %-22s %10s %10s\n' benchmark before now
+  local name then now
+  while read -r name then; do
+    [[ -z $name || $name == \#* ]] && continue
+    now=$(awk -v n="$name" '$1 ~ ("/" n "_median$") { print $4; exit }' <<<"$1")
+    printf '  %-22s %10s %10s\n' "$name" "$then" "${now:--}"
+  done <"$before"
 }
 
 mkdir -p "$BENCH_DIR"
