@@ -170,45 +170,5 @@ TEST(PlainBatch, SameOutcomeAsTheFullStepsForEveryPacket) {
   }
 }
 
-// Runs stop at the limit, at the end of the held data and before a packet
-// that needs the full steps, leaving the cursor on it.
-TEST(PlainBatch, StopsWhereTheFullStepsTakeOver) {
-  Bytes stream;
-  auto add = [&stream](std::uint16_t pid, std::uint8_t cc, bool unitStart = false) {
-    Bytes packet(kTsPacketSize, 0xFF);
-    packet[0] = kSyncByte;
-    packet[1] = static_cast<std::uint8_t>((unitStart ? 0x40 : 0) | pid >> 8);
-    packet[2] = static_cast<std::uint8_t>(pid);
-    packet[3] = static_cast<std::uint8_t>(0x10 | cc);
-    stream.insert(stream.end(), packet.begin(), packet.end());
-  };
-  for (std::uint8_t cc = 0; cc < 6; ++cc) add(0x100, cc);
-  add(0x100, 9);  // a drop
-  add(0x100, 10);
-  TsContextList contexts;
-  TsContext& context = *CreateContext(contexts, 0, {});
-  ReadBuffer buffer;
-  buffer.data = stream.data();
-  buffer.validLength = static_cast<std::uint32_t>(stream.size());
-  // The PID has no record yet: its first packet takes the full steps.
-  EXPECT_EQ(CheckPlainPackets<false>(buffer, context, 100).packets, 0u);
-  ASSERT_NE(ParsePacket(stream.data(), context), nullptr);
-  CheckContinuity(context, *context.pidIndex[0x100]);
-  buffer.cursor = kPlainPacketSize;
-  const PlainBatch limited = CheckPlainPackets<false>(buffer, context, 2);
-  EXPECT_EQ(limited.packets, 2u);
-  EXPECT_EQ(buffer.cursor, 3 * kPlainPacketSize);
-  const PlainBatch rest = CheckPlainPackets<false>(buffer, context, 100);
-  EXPECT_EQ(rest.packets, 3u);
-  EXPECT_EQ(buffer.cursor, 6 * kPlainPacketSize);  // on the drop
-  EXPECT_EQ(context.pidIndex[0x100]->totalCount, 6u);
-  EXPECT_EQ(context.pidIndex[0x100]->dropCount, 0u);
-  // Past the drop, the last packet has no confirming sync byte behind it.
-  buffer.cursor = 7 * kPlainPacketSize;
-  EXPECT_EQ(CheckPlainPackets<false>(buffer, context, 100).packets, 0u);
-  buffer.data = nullptr;
-  buffer.validLength = buffer.cursor = 0;
-}
-
 }  // namespace
 }  // namespace kestrun
