@@ -35,6 +35,22 @@ LocalTimeRules PlatformLocalTime() {
   return {platform::LocalTimeToEpoch, platform::EpochToLocalTime};
 }
 
+// The field texts that change seldom (the broadcast time every few
+// seconds, the percentage every hundredth of the file), kept with what they
+// were made from, so a line formats only what has moved.
+struct SeldomTexts {
+  std::int64_t totSeconds = 0;
+  SystemTime totLocalTime;
+  std::string tot;  // TotText of the two above
+  int percent = -1;
+  std::string percentText;
+};
+
+bool SameTime(const SystemTime& a, const SystemTime& b) {
+  return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
+         a.minute == b.minute && a.second == b.second;
+}
+
 // Everything one run of the worker keeps besides the job record.
 struct WorkerRun {
   WorkerRun(JobRecord& owner, const JobSettings& jobSettings) : job(owner), settings(jobSettings) {}
@@ -50,6 +66,7 @@ struct WorkerRun {
   std::optional<DurationWindows> windows;
   std::int32_t progressCounter = 0;
   std::chrono::steady_clock::time_point lastProgressFlush;
+  SeldomTexts seldomTexts;
   std::array<std::uint64_t, 2> packetsBySize{};  // 188, 192
 
   bool IsFile() const { return source.kind == SourceKind::File; }
@@ -110,14 +127,25 @@ bool SetUp(WorkerRun& run) {
   return true;
 }
 
-FieldTexts BuildFieldTexts(const WorkerRun& run, const TsContext& context, std::uint64_t position) {
+FieldTexts BuildFieldTexts(WorkerRun& run, const TsContext& context, std::uint64_t position) {
   FieldTexts fields;
+  SeldomTexts& seldom = run.seldomTexts;
   if (run.IsFile()) {
     const auto offset = static_cast<std::int64_t>(StreamPosition(run, position));
     fields.offset = OffsetText(offset);
-    fields.percent = PercentText(offset, run.fileSize);
+    const int percent = PercentOf(offset, run.fileSize);
+    if (percent != seldom.percent) {
+      seldom.percentText = PercentText(offset, run.fileSize);
+      seldom.percent = percent;
+    }
+    fields.percent = seldom.percentText;
   }
-  fields.tot = TotText(context.totLocalTime, context.totSeconds);
+  if (context.totSeconds != seldom.totSeconds || !SameTime(context.totLocalTime, seldom.totLocalTime)) {
+    seldom.tot = TotText(context.totLocalTime, context.totSeconds);
+    seldom.totSeconds = context.totSeconds;
+    seldom.totLocalTime = context.totLocalTime;
+  }
+  fields.tot = seldom.tot;
   const ClockTime& time = SelectClock(context).time;
   fields.playTime = PlayTimeText(time);
   return fields;
