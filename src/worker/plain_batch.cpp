@@ -23,7 +23,7 @@ PlainRun TakeRun(const std::uint8_t* data, std::uint32_t at, std::uint32_t stop,
   PlainRun run;
   const std::uint8_t* packet = data + at;
   const std::uint8_t* const last = data + stop;
-  // Packets a page or more before the end prefetch the page ahead.
+  // Packets a page or more before the end may prefetch the page ahead.
   const std::uint8_t* const prefetchEnd =
       end > read_buffer::kPrefetchDistance ? data + (end - read_buffer::kPrefetchDistance) : data;
   // Each packet's own sync byte was the previous one's confirmation.
@@ -37,7 +37,13 @@ PlainRun TakeRun(const std::uint8_t* data, std::uint32_t at, std::uint32_t stop,
     std::uint64_t playTime = 0;
     if constexpr (kStopWhenPlayTimeMoves) playTime = SelectClock(context).elapsed;
     if (!AnalysePlainPacket(packet, context)) break;
-    if (packet < prefetchEnd) __builtin_prefetch(packet + read_buffer::kPrefetchDistance);
+    // The hardware prefetcher stops at page boundaries: the first packet in
+    // each page asks for the page ahead (one request per packet costs more
+    // than it brings where the data are in the cache already).
+    if ((reinterpret_cast<std::uintptr_t>(packet) & (read_buffer::kPrefetchDistance - 1)) < kLength &&
+        packet < prefetchEnd) {
+      __builtin_prefetch(packet + read_buffer::kPrefetchDistance);
+    }
     if constexpr (kStopWhenPlayTimeMoves) {
       if (SelectClock(context).elapsed != playTime) {
         run.playTimeMoved = true;
