@@ -103,7 +103,7 @@ void CountPackets(benchmark::State& state, const TsContext& context) {
 }
 
 // The full steps for one packet; false when the reader lost the stream.
-bool FullSteps(PathSetUp& path, Depth depth, std::uint64_t& drops) {
+[[gnu::always_inline]] inline bool FullSteps(PathSetUp& path, Depth depth, std::uint64_t& drops) {
   const PacketResult next = NextPacket(path.buffer, path.source);
   if (!next.HasPacket()) return false;
   if (depth == Depth::Reader) {

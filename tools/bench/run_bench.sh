@@ -114,6 +114,8 @@ timed() {
   EXIT_OF[$label]+="$(field exit <<<"$line") "
 }
 
+recache() { "$READER" "$1" >/dev/null; }
+
 wait_for_quiet() {
   (( QUIET_WAIT > 0 )) || return 0
   local waited=0
@@ -162,13 +164,16 @@ throughput() {
   load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 
   declare -gA SECONDS_OF=() USER_OF=() SYS_OF=() RSS_OF=() EXIT_OF=()
+  # The stream is read into the page cache again before every timed run:
+  # the system's memory reclaim may drop some of its pages in the meantime,
+  # and a run that meets them reads from disk.
   local i
   for (( i = 1; i <= RUNS; i++ )); do
-    timed d "$DD" if="$ts" of=/dev/null bs=1M status=none
-    timed b "$KESTRUN" -nolog -noprogress "$ts"
-    timed c "$KESTRUN" -nolog "$ts"
-    timed a "$READER" "$ts"
-    timed t "$READER" --touch "$ts"
+    recache "$ts"; timed d "$DD" if="$ts" of=/dev/null bs=1M status=none
+    recache "$ts"; timed b "$KESTRUN" -nolog -noprogress "$ts"
+    recache "$ts"; timed c "$KESTRUN" -nolog "$ts"
+    recache "$ts"; timed a "$READER" "$ts"
+    recache "$ts"; timed t "$READER" --touch "$ts"
   done
   # Peak RSS for a file smaller than the read buffer.
   local small=$BENCH_DIR/bench-$SMALL_SIZE.ts
