@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <mutex>
+#include <new>
 
 #include "platform/platform.h"
 
@@ -25,20 +26,45 @@ StandardOutput& DefaultSink() {
 }
 
 ByteSink* currentSink = nullptr;
+std::string held;  // ConsoleTextHeld text not yet written; under SinkMutex
 
 ByteSink& Sink() { return currentSink != nullptr ? *currentSink : DefaultSink(); }
+
+// With SinkMutex held.
+void WriteHeld() {
+  if (held.empty()) return;
+  Sink().Write(held.data(), held.size());
+  held.clear();
+}
 
 }  // namespace
 
 void SetConsoleSink(ByteSink* sink) {
   std::lock_guard lock(SinkMutex());
+  WriteHeld();
   currentSink = sink;
 }
 
 void ConsoleText(std::string_view text) {
   if (text.empty()) return;
   std::lock_guard lock(SinkMutex());
+  WriteHeld();
   Sink().Write(text.data(), text.size());
+}
+
+void ConsoleTextHeld(std::string_view text) {
+  if (text.empty()) return;
+  std::lock_guard lock(SinkMutex());
+  try {
+    if (held.capacity() < kConsoleHoldLimit) held.reserve(kConsoleHoldLimit);
+    held.append(text);
+  } catch (const std::bad_alloc&) {
+    // Without room to hold it, the text goes out at once.
+    WriteHeld();
+    Sink().Write(text.data(), text.size());
+    return;
+  }
+  if (held.size() >= kConsoleHoldLimit) WriteHeld();
 }
 
 void ConsolePrint(const char* format, ...) {
@@ -51,6 +77,7 @@ void ConsolePrint(const char* format, ...) {
 
 void ConsoleFlush() {
   std::lock_guard lock(SinkMutex());
+  WriteHeld();
   Sink().Flush();
 }
 

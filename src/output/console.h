@@ -26,7 +26,15 @@ void SetConsoleSink(ByteSink* sink);
 // interleaved with another thread's call.
 void ConsoleText(std::string_view text);
 void ConsolePrint(const char* format, ...) KESTRUN_PRINTF(1, 2);
-// Pushes what was written out at once (the progress line on a terminal).
+// Pushes what was written out at once (the progress line on a terminal),
+// held text first.
 void ConsoleFlush();
+
+// Console-only text that may wait: it goes out with the next console output
+// of any kind (in front of it, in one write), at the next ConsoleFlush, or
+// once kConsoleHoldLimit bytes wait, whichever comes first; the bytes and
+// their order are those of writing it at once.
+inline constexpr std::size_t kConsoleHoldLimit = 64u << 10;
+void ConsoleTextHeld(std::string_view text);
 
 }  // namespace kestrun

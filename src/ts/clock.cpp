@@ -16,6 +16,30 @@ const TimestampClock& SelectClock(const TsContext& context) {
   return context.pcrClock;
 }
 
+void FeedNewSample(TimestampClock& clock, std::uint64_t sample) {
+  clock.lastSample = sample;
+  std::uint64_t elapsed = 0;
+  if (clock.base == 0) {
+    // A first sample of 0 cannot be told from "no origin": the next sample
+    // becomes the origin.
+    clock.base = sample;
+  } else if (sample >= clock.base) {
+    elapsed = sample - clock.base;
+  } else if (clock.base - sample >= kClockTicksPerSecond) {
+    // A second or more backwards: the 33-bit counter has wrapped. The base
+    // stays, so the play time keeps growing until the samples pass it again.
+    elapsed = sample + (kTimestampMax - clock.base);
+  } else {
+    // A small step back is jitter or a splice: start again from here.
+    clock.base = sample;
+  }
+  // Most samples repeat the last one; `time` always shows `elapsed` and is
+  // worked out only when that moves.
+  if (elapsed == clock.elapsed) return;
+  clock.elapsed = elapsed;
+  clock.time = TicksToClockTime(elapsed);
+}
+
 ClockTime TicksToClockTime(std::uint64_t ticks) {
   const std::uint64_t totalSeconds = ticks / kClockTicksPerSecond;
   const std::uint64_t totalMinutes = totalSeconds / 60;

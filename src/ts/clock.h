@@ -19,41 +19,33 @@ struct ClockTime {
   std::uint16_t milliseconds = 0;
 };
 
+// No 33-bit sample has this value.
+inline constexpr std::uint64_t kNoSample = ~std::uint64_t{0};
+
 struct TimestampClock {
   std::uint64_t base = 0;     // origin sample; 0 = no sample taken yet
   std::uint64_t elapsed = 0;  // ticks from base to the latest sample
   ClockTime time;             // elapsed, broken down for display
+  std::uint64_t lastSample = kNoSample;  // the sample fed last
 };
 
 struct TsContext;
 
 ClockTime TicksToClockTime(std::uint64_t ticks);
 
+// FeedClock for a sample other than the one fed last.
+[[gnu::cold]] void FeedNewSample(TimestampClock& clock, std::uint64_t sample);
+
 // Feeds one 33-bit sample into a clock. The clocks are fed for most packets
 // (a PES header's time stamps with every packet of its PID until the next
-// one starts), so the feeding is defined here for the packet loop to inline.
+// one starts), mostly with the sample fed last. Feeding a sample again
+// right after itself changes nothing (whichever way the first feed went,
+// the second finds elapsed already where it puts it), so that case is told
+// here, where the packet loop inlines it.
 inline void FeedClock(TimestampClock& clock, std::uint64_t sample) {
   sample &= kTimestampMax;
-  std::uint64_t elapsed = 0;
-  if (clock.base == 0) {
-    // A first sample of 0 cannot be told from "no origin": the next sample
-    // becomes the origin.
-    clock.base = sample;
-  } else if (sample >= clock.base) {
-    elapsed = sample - clock.base;
-  } else if (clock.base - sample >= kClockTicksPerSecond) {
-    // A second or more backwards: the 33-bit counter has wrapped. The base
-    // stays, so the play time keeps growing until the samples pass it again.
-    elapsed = sample + (kTimestampMax - clock.base);
-  } else {
-    // A small step back is jitter or a splice: start again from here.
-    clock.base = sample;
-  }
-  // Most samples repeat the last one; `time` always shows `elapsed` and is
-  // worked out only when that moves.
-  if (elapsed == clock.elapsed) return;
-  clock.elapsed = elapsed;
-  clock.time = TicksToClockTime(elapsed);
+  if (sample == clock.lastSample) return;
+  FeedNewSample(clock, sample);
 }
 
 namespace clock_feed {

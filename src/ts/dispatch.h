@@ -11,17 +11,29 @@ namespace kestrun {
 
 enum class TableResult { None, PatHandled, TotAccepted, PmtHandled };
 
+// A PID that feeds a clock no sample stands for one that feeds it the sample
+// fed last, which changes nothing (FeedClock): whether a packet feeds or not
+// then costs no branch, where PIDs with and without time stamps, mixed at
+// random, would make many a branch go the unexpected way.
+inline void FeedClockIf(TimestampClock& clock, bool feeds, std::uint64_t sample) {
+  const std::uint64_t offered = feeds ? sample & kTimestampMax : clock.lastSample;
+  if (offered != clock.lastSample) FeedNewSample(clock, offered);
+}
+
+// Feeds the PTS and DTS of the PID's last PES header into the context's
+// clocks: every packet of the PID does, until the next PES header.
+inline void UpdatePesClocks(TsContext& context, const PidState& state) {
+  FeedClockIf(context.ptsClock, (state.clockFeeds & kFeedsPts) != 0, state.pes.pts);
+  FeedClockIf(context.dtsClock, (state.clockFeeds & kFeedsDts) != 0, state.pes.dts);
+  context.pesClockFeeder = &state;
+}
+
 // Feeds the packet's PCR, PTS and DTS into the context's clocks.
 inline void UpdateClocks(TsContext& context, const PidState& state) {
-  constexpr std::uint8_t kPtsOnly = 2;
-  constexpr std::uint8_t kPtsAndDts = 3;
   if (state.hasAdaptation && state.adaptation.pcrFlag) {
     UpdatePcrClock(context.pcrClock, state.adaptation);
   }
-  if (!state.hasPes) return;
-  const std::uint8_t flags = state.pes.ptsDtsFlags;
-  if (flags == kPtsOnly || flags == kPtsAndDts) UpdatePtsClock(context.ptsClock, state.pes);
-  if (flags == kPtsAndDts) UpdateDtsClock(context.dtsClock, state.pes);
+  UpdatePesClocks(context, state);
 }
 
 // PID 0 to the PAT, PID 0x14 to the TDT/TOT, a PMT PID to its PMT.

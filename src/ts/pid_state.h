@@ -24,6 +24,9 @@ struct PesHeaderInfo {
   std::uint64_t dts = 0;  // 33 bits
 };
 
+inline constexpr std::uint8_t kFeedsPts = 0x01;
+inline constexpr std::uint8_t kFeedsDts = 0x02;
+
 struct PidState {
   std::uint16_t pid = 0;
   bool dropFlag = false;        // the last checked packet was a drop
@@ -35,7 +38,9 @@ struct PidState {
   // or not: a recording can be free of drops and still unplayable.
   std::uint64_t scrambledCount = 0;
 
-  // Decoded from the current packet.
+  // Decoded from the current packet, by the full steps only: the table
+  // handlers read them for the packet just decoded (a packet that needs
+  // none of its PID's tables may leave them as the last one set them).
   bool parsed = false;
   std::uint8_t cc = 0;
   bool unitStart = false;
@@ -49,6 +54,9 @@ struct PidState {
   // Kept from the last packet of this PID that started a unit.
   bool hasPes = false;
   PesHeaderInfo pes;
+  // The clocks every packet of the PID feeds from `pes` until the next unit
+  // starts (kFeedsPts, kFeedsDts); 0 without a PES header.
+  std::uint8_t clockFeeds = 0;
 
   // PSI section in collection.
   SectionBuffer section;

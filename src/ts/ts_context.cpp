@@ -53,6 +53,7 @@ void RestartAfterTransportError(PidState& state) {
   state.parsed = false;
   state.hasAdaptation = false;
   state.hasPes = false;
+  state.clockFeeds = 0;
   DiscardSection(state);
 }
 

@@ -22,6 +22,7 @@ namespace kestrun {
 inline constexpr std::size_t kPcrPidSlots = 8;
 inline constexpr std::uint8_t kPcrPidMark = 0x01;
 inline constexpr std::uint8_t kPmtPidMark = 0x02;
+inline constexpr std::uint8_t kTablePidMark = 0x04;  // PAT and TDT/TOT, from the start
 inline constexpr std::uint16_t kFreePcrSlot = 0xFFFF;
 using PcrPidList = std::array<std::uint16_t, kPcrPidSlots>;
 
@@ -37,7 +38,11 @@ struct DamagedPid {
 };
 
 struct TsContext {
-  TsContext() { pcrPids.fill(kFreePcrSlot); }
+  TsContext() {
+    pcrPids.fill(kFreePcrSlot);
+    pidMarks[kPatPid] = kTablePidMark;
+    pidMarks[kTotPid] = kTablePidMark;
+  }
   TsContext(const TsContext&) = delete;
   TsContext& operator=(const TsContext&) = delete;
 
@@ -55,8 +60,10 @@ struct TsContext {
   std::vector<DamagedPid> damagedOnly;          // in order of first appearance
   std::vector<ProgramStreams> pmtPrograms;      // from the last valid PMT of each program
 
-  // pcrPids and programList asked by PID, for the packet loop: kPcrPidMark
-  // and kPmtPidMark bits, kept in step by AddPcrPid and ProcessPat.
+  // The roles a PID has in the analysis, asked by PID for the packet loop:
+  // kPcrPidMark and kPmtPidMark bits, kept in step with pcrPids and
+  // programList by AddPcrPid and ProcessPat, and kTablePidMark for the PAT
+  // and TDT/TOT PIDs. A PID without marks goes to no table handler.
   std::array<std::uint8_t, kPidCount> pidMarks{};
 
   // Last accepted TDT/TOT.
@@ -66,6 +73,9 @@ struct TsContext {
   TimestampClock pcrClock;
   TimestampClock ptsClock;
   TimestampClock dtsClock;
+  // The PID whose PES time stamps were offered to ptsClock and dtsClock
+  // last (UpdatePesClocks); null before any.
+  const PidState* pesClockFeeder = nullptr;
 
   LocalTimeRules localTime;
 };

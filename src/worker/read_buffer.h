@@ -109,6 +109,19 @@ inline PacketResult NextPacket(ReadBuffer& buffer, ByteSource& source,
   return FindNextPacket(buffer, source, requestedSize);
 }
 
+// The length of the packet at `at` when the held data shows it in sync, as
+// NextPacket would deliver it without scanning: 188 when a sync byte follows
+// 188 bytes on, else 192 when one follows 192 bytes on; 0 when the packet
+// is not confirmed in the held data (NextPacket then decides).
+inline std::uint32_t InSyncPacketLength(const std::uint8_t* data, std::uint32_t at,
+                                        std::uint32_t end) {
+  const std::uint32_t rest = end - at;
+  if (rest <= kPlainPacketSize || data[at] != kSyncByte) return 0;
+  if (data[at + kPlainPacketSize] == kSyncByte) return kPlainPacketSize;
+  if (rest > kFramedPacketSize && data[at + kFramedPacketSize] == kSyncByte) return kFramedPacketSize;
+  return 0;
+}
+
 // Frees the block and forgets the held data.
 void ReleaseReadBuffer(ReadBuffer& buffer);
 

@@ -1,6 +1,7 @@
 #include "worker/stream_worker.h"
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <new>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "tuner/bon_driver_tuner.h"
 #include "worker/counting_byte_source.h"
 #include "worker/file_byte_source.h"
+#include "worker/plain_batch.h"
 #include "worker/play_windows.h"
 #include "worker/read_ahead_source.h"
 #include "worker/read_buffer.h"
@@ -26,9 +28,27 @@ namespace {
 
 // Passes between two progress lines.
 constexpr std::int32_t kProgressInterval = 1000;
+// The longest a held progress line waits for the console.
+constexpr std::chrono::milliseconds kProgressFlushInterval{50};
 
 LocalTimeRules PlatformLocalTime() {
   return {platform::LocalTimeToEpoch, platform::EpochToLocalTime};
+}
+
+// The field texts that change seldom (the broadcast time every few
+// seconds, the percentage every hundredth of the file), kept with what they
+// were made from, so a line formats only what has moved.
+struct SeldomTexts {
+  std::int64_t totSeconds = 0;
+  SystemTime totLocalTime;
+  std::string tot;  // TotText of the two above
+  int percent = -1;
+  std::string percentText;
+};
+
+bool SameTime(const SystemTime& a, const SystemTime& b) {
+  return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
+         a.minute == b.minute && a.second == b.second;
 }
 
 // Everything one run of the worker keeps besides the job record.
@@ -45,6 +65,8 @@ struct WorkerRun {
   std::unique_ptr<ByteSource> input;
   std::optional<DurationWindows> windows;
   std::int32_t progressCounter = 0;
+  std::chrono::steady_clock::time_point lastProgressFlush;
+  SeldomTexts seldomTexts;
   std::array<std::uint64_t, 2> packetsBySize{};  // 188, 192
 
   bool IsFile() const { return source.kind == SourceKind::File; }
@@ -105,14 +127,25 @@ bool SetUp(WorkerRun& run) {
   return true;
 }
 
-FieldTexts BuildFieldTexts(const WorkerRun& run, const TsContext& context, std::uint64_t position) {
+FieldTexts BuildFieldTexts(WorkerRun& run, const TsContext& context, std::uint64_t position) {
   FieldTexts fields;
+  SeldomTexts& seldom = run.seldomTexts;
   if (run.IsFile()) {
     const auto offset = static_cast<std::int64_t>(StreamPosition(run, position));
     fields.offset = OffsetText(offset);
-    fields.percent = PercentText(offset, run.fileSize);
+    const int percent = PercentOf(offset, run.fileSize);
+    if (percent != seldom.percent) {
+      seldom.percentText = PercentText(offset, run.fileSize);
+      seldom.percent = percent;
+    }
+    fields.percent = seldom.percentText;
   }
-  fields.tot = TotText(context.totLocalTime, context.totSeconds);
+  if (context.totSeconds != seldom.totSeconds || !SameTime(context.totLocalTime, seldom.totLocalTime)) {
+    seldom.tot = TotText(context.totLocalTime, context.totSeconds);
+    seldom.totSeconds = context.totSeconds;
+    seldom.totLocalTime = context.totLocalTime;
+  }
+  fields.tot = seldom.tot;
   const ClockTime& time = SelectClock(context).time;
   fields.playTime = PlayTimeText(time);
   return fields;
@@ -128,10 +161,23 @@ void PrintDropLine(const WorkerRun& run, const PidState& state, const FieldTexts
   LineStartFlag.store(true, std::memory_order_relaxed);
 }
 
-void PrintProgressLine(const FieldTexts& fields) {
-  if (!ProgressAllowed()) return;
-  ConsoleText(ProgressLineText(fields));
-  ConsoleFlush();
+// From a file, progress lines come thousands of times a second: they are
+// held and pushed out together at most every kProgressFlushInterval, so the
+// console shows them as promptly without a write for each. Any other source
+// may keep the worker waiting for its writer, so its lines go out at once.
+void PrintProgressLine(WorkerRun& run, const FieldTexts& fields) {
+  const std::string line = ProgressLineText(fields);
+  if (run.IsFile()) {
+    ConsoleTextHeld(line);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - run.lastProgressFlush >= kProgressFlushInterval) {
+      ConsoleFlush();
+      run.lastProgressFlush = now;
+    }
+  } else {
+    ConsoleText(line);
+    ConsoleFlush();
+  }
   LineStartFlag.store(false, std::memory_order_relaxed);
 }
 
@@ -179,12 +225,11 @@ void Report(WorkerRun& run, const TsContext& context, const PidState& state, boo
   const bool dropLine = drop && HasPcrPid(context);
   if (drop && run.job.collectDrops) RecordDrop(run, context, state, dropLine, position);
   if (!dropLine && run.progressCounter <= kProgressInterval) return;
-  const FieldTexts fields = BuildFieldTexts(run, context, position);
   if (dropLine) {
-    PrintDropLine(run, state, fields);
+    PrintDropLine(run, state, BuildFieldTexts(run, context, position));
     return;
   }
-  PrintProgressLine(fields);
+  if (ProgressAllowed()) PrintProgressLine(run, BuildFieldTexts(run, context, position));
   run.progressCounter = 0;
   // Window messages are drained at the pace of the progress line, not per
   // packet, so the packet path makes no system call but the read.
@@ -196,12 +241,36 @@ void ReportBufferFailure(const WorkerRun& run) {
                platform::PathForMessage(run.job.sourcePath).c_str());
 }
 
+// Runs the passes whose packet needs only the plain analysis as one batch,
+// up to the pass that makes the next progress line (the full path prints
+// it); returns how many it ran. The checks made once per pass are made once
+// per batch: the batch stops after any packet that moves the play time
+// while windows are set, and that packet is put through the window gate
+// here, as the full path would; no other plain packet can change what the
+// windows say. A stop is seen after the batch, within a thousand packets.
+std::uint32_t RunPlainPasses(WorkerRun& run, TsContext& context) {
+  if (run.progressCounter >= kProgressInterval) return 0;
+  const auto limit = static_cast<std::uint32_t>(kProgressInterval - run.progressCounter);
+  PlainBatch batch;
+  if (run.windows) {
+    batch = CheckPlainPackets<true>(run.readBuffer, context, limit);
+    if (batch.playTimeMoved) WindowGate(*run.windows, PlayTimeNow(context), StopRequested());
+  } else {
+    batch = CheckPlainPackets<false>(run.readBuffer, context, limit);
+  }
+  run.progressCounter += static_cast<std::int32_t>(batch.packets);
+  run.packetsBySize[0] += batch.packets - batch.framed;
+  run.packetsBySize[1] += batch.framed;
+  return batch.packets;
+}
+
 JobEnd ReadLoop(WorkerRun& run) {
   TsContext& context = *run.job.context;
   for (;;) {
     if (run.windows && WindowsExhausted(*run.windows, PlayTimeNow(context))) return JobEnd::Window;
-    ++run.progressCounter;
     if (StopRequested()) return JobEnd::Stop;
+    if (RunPlainPasses(run, context) > 0) continue;
+    ++run.progressCounter;
     const PacketResult next = NextPacket(run.readBuffer, *run.input);
     if (next.HasPacket()) {
       ++run.packetsBySize[next.length == kFramedPacketSize ? 1 : 0];
@@ -224,6 +293,7 @@ JobEnd ReadLoop(WorkerRun& run) {
 }
 
 void CleanUp(WorkerRun& run) {
+  ConsoleFlush();  // the progress lines still held
   ReleaseReadBuffer(run.readBuffer);
   // A read-ahead thread ends before the handle it reads is closed.
   run.input.reset();

@@ -114,6 +114,8 @@ timed() {
   EXIT_OF[$label]+="$(field exit <<<"$line") "
 }
 
+recache() { "$READER" "$1" >/dev/null; }
+
 wait_for_quiet() {
   (( QUIET_WAIT > 0 )) || return 0
   local waited=0
@@ -162,13 +164,16 @@ throughput() {
   load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 
   declare -gA SECONDS_OF=() USER_OF=() SYS_OF=() RSS_OF=() EXIT_OF=()
+  # The stream is read into the page cache again before every timed run:
+  # the system's memory reclaim may drop some of its pages in the meantime,
+  # and a run that meets them reads from disk.
   local i
   for (( i = 1; i <= RUNS; i++ )); do
-    timed d "$DD" if="$ts" of=/dev/null bs=1M status=none
-    timed b "$KESTRUN" -nolog -noprogress "$ts"
-    timed c "$KESTRUN" -nolog "$ts"
-    timed a "$READER" "$ts"
-    timed t "$READER" --touch "$ts"
+    recache "$ts"; timed d "$DD" if="$ts" of=/dev/null bs=1M status=none
+    recache "$ts"; timed b "$KESTRUN" -nolog -noprogress "$ts"
+    recache "$ts"; timed c "$KESTRUN" -nolog "$ts"
+    recache "$ts"; timed a "$READER" "$ts"
+    recache "$ts"; timed t "$READER" --touch "$ts"
   done
   # Peak RSS for a file smaller than the read buffer.
   local small=$BENCH_DIR/bench-$SMALL_SIZE.ts
@@ -261,10 +266,30 @@ micro() {
     return
   fi
   say "(ns per packet: Time is wall clock, CPU is the thread's own; medians of 5 repetitions)"
+  local out
   # shellcheck disable=SC2086
-  "$BUILD_DIR/tools/bench/$MICRO" --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
+  out=$("$BUILD_DIR/tools/bench/$MICRO" --benchmark_repetitions=5 --benchmark_display_aggregates_only=true \
     --benchmark_counters_tabular=true ${KESTRUN_MICROBENCH_ARGS:-} 2>&1 |
-    grep -v -e '_mean ' -e '_stddev ' -e '_cv '
+    grep -v -e '_mean ' -e '_stddev ' -e '_cv ')
+  say "$out"
+  compare_micro "$out"
+}
+
+# compare_micro OUTPUT: the CPU ns per packet of each micro-benchmark beside
+# the figure recorded before the plain-packet batch (microbench_before.txt).
+compare_micro() {
+  local before=$ROOT/tools/bench/microbench_before.txt
+  [[ -f $before ]] || return 0
+  say ""
+  say "ns per packet (CPU), before the plain-packet batch and now:"
+  sed -n 's/^# \{0,1\}//p' "$before" | sed 's/^/  /'
+  printf '  %-22s %10s %10s\n' benchmark before now
+  local name then now
+  while read -r name then; do
+    [[ -z $name || $name == \#* ]] && continue
+    now=$(awk -v n="$name" '$1 ~ ("/" n "_median$") { print $4; exit }' <<<"$1")
+    printf '  %-22s %10s %10s\n' "$name" "$then" "${now:--}"
+  done <"$before"
 }
 
 mkdir -p "$BENCH_DIR"

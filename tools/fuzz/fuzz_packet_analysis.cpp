@@ -13,7 +13,10 @@
 // - the PCR PID list is filled from the front, without repeats;
 // - a section in collection never holds more than one whole section;
 // - every PID with a record has been seen with a sync byte, and the PID
-//   index and the list agree.
+//   index and the list agree;
+// - without windows, a second context that takes each packet the packet
+//   loop's fast way where it can (AnalysePlainPacket) ends every packet with
+//   the same counts, last counters and clocks as the full steps.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,6 +26,7 @@
 
 #include "ts/civil_date.h"
 #include "ts/dispatch.h"
+#include "ts/plain_packet.h"
 #include "ts/ts_context.h"
 #include "worker/play_windows.h"
 #include "worker/report.h"
@@ -120,6 +124,34 @@ bool AnalyseOne(const std::uint8_t* packet, TsContext& context,
   return drop;
 }
 
+// The packet through the fast way, else the full steps (no windows).
+void AnalyseShadow(const std::uint8_t* packet, TsContext& shadow) {
+  if (packet[0] == kSyncByte && AnalysePlainPacket(packet, shadow)) return;
+  PidState* state = ParsePacket(packet, shadow);
+  if (state == nullptr || !state->parsed) return;
+  CheckContinuity(shadow, *state);
+  UpdateClocks(shadow, *state);
+  DispatchTables(packet, shadow, *state);
+}
+
+bool SameClock(const TimestampClock& a, const TimestampClock& b) {
+  return a.base == b.base && a.elapsed == b.elapsed && a.lastSample == b.lastSample;
+}
+
+void CheckSameAsShadow(const TsContext& context, const TsContext& shadow) {
+  Check(context.pidList.size() == shadow.pidList.size());
+  for (std::size_t i = 0; i < context.pidList.size(); ++i) {
+    const PidState& a = *context.pidList[i];
+    const PidState& b = *shadow.pidList[i];
+    Check(a.pid == b.pid && a.totalCount == b.totalCount && a.dropCount == b.dropCount &&
+          a.scrambledCount == b.scrambledCount && a.teiCount == b.teiCount && a.lastCc == b.lastCc &&
+          a.first == b.first);
+  }
+  Check(SameClock(context.pcrClock, shadow.pcrClock) && SameClock(context.ptsClock, shadow.ptsClock) &&
+        SameClock(context.dtsClock, shadow.dtsClock));
+  Check(context.totSeconds == shadow.totSeconds && context.pcrPids == shadow.pcrPids);
+}
+
 void Summarise(const TsContext& context, const std::string& source) {
   (void)DropHeaderText(source);
   (void)WrapHeaderText(source);
@@ -145,6 +177,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TsContextList contexts;
   TsContext* context = CreateContext(contexts, 0, LocalTimeRules{ToEpoch, ToLocal});
   Check(context != nullptr);
+  TsContextList shadows;
+  TsContext* shadow = CreateContext(shadows, 0, LocalTimeRules{ToEpoch, ToLocal});
+  Check(shadow != nullptr);
   std::optional<DurationWindows> windows;
   if (!duration.empty()) {
     windows.emplace();
@@ -154,11 +189,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (windows && WindowsExhausted(*windows, SelectClock(*context).elapsed)) break;
     const std::uint64_t position = textSize + i * kTsPacketSize;
     AnalyseOne(packets + i * kTsPacketSize, *context, windows, position, fileSize);
+    if (!windows) {
+      AnalyseShadow(packets + i * kTsPacketSize, *shadow);
+      CheckSameAsShadow(*context, *shadow);
+    }
     if (i % 16 == 0) (void)ProgressLineText(Fields(*context, position, fileSize));
     CheckPcrPidList(*context);
   }
   CheckRecords(*context);
   Summarise(*context, std::string(duration));
   FreeContext(contexts);
+  FreeContext(shadows);
   return 0;
 }
