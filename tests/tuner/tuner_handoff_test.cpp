@@ -207,6 +207,35 @@ TEST_F(TunerHandoff, TakesNothingWhenStoppedOrWithoutRoom) {
   EXPECT_EQ(Take(200), std::string(100, 'x'));
 }
 
+// Small blocks wait in the staging block until kTunerWakeBytes are together,
+// the oldest is kTunerStageAge old, or the driver has nothing; a block too
+// large to stage goes over behind them. Whatever the rule, the worker gets
+// every byte in order.
+TEST_F(TunerHandoff, StagedBlocksGoOverTogetherWhenDue) {
+  using std::chrono::milliseconds;
+  const std::string stream = testing::BytePattern(3 * kTunerWakeBytes);
+  const auto start = std::chrono::steady_clock::now();
+  std::size_t kept = 0;
+  const auto keep = [&](std::uint32_t size, milliseconds when) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(stream.data()) + kept;
+    EXPECT_EQ(KeepBlock(tuner_, bytes, size, start + when), 0u);
+    kept += size;
+    return tuner_.received.length.load();
+  };
+  for (int i = 0; i < 15; ++i) EXPECT_EQ(keep(3008, milliseconds(i)), 0u);
+  EXPECT_EQ(keep(3008, milliseconds(15)), kTunerWakeBytes);  // sixteen blocks: 48128
+  EXPECT_EQ(keep(1000, milliseconds(100)), kTunerWakeBytes);
+  EXPECT_EQ(keep(1000, milliseconds(100) + kTunerStageAge - milliseconds(1)), kTunerWakeBytes);
+  EXPECT_EQ(keep(1000, milliseconds(100) + kTunerStageAge), kTunerWakeBytes + 3000);
+  EXPECT_EQ(keep(500, milliseconds(200)), kTunerWakeBytes + 3000);
+  EXPECT_EQ(keep(60000, milliseconds(200)), kTunerWakeBytes + 63500);
+  EXPECT_EQ(keep(7, milliseconds(300)), kTunerWakeBytes + 63500);
+  EXPECT_EQ(ReceiveOnce(tuner_), ReceiveStep::Nothing);
+  EXPECT_EQ(WaitingBytes(tuner_), kTunerWakeBytes + 63507);
+  EXPECT_EQ(tuner_.received.length.load(), kTunerWakeBytes + 63507);
+  EXPECT_TRUE(Take(3 * kTunerWakeBytes) == stream.substr(0, kept));
+}
+
 // The worker's wait ends after its time-out while less than 48128 bytes
 // wait, and as soon as an append brings that much.
 TEST_F(TunerHandoff, WorkerWaitEndsWhenEnoughBytesArriveOrAfterItsTimeOut) {
