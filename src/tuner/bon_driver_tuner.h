@@ -36,6 +36,15 @@ inline constexpr std::chrono::milliseconds kTunerWaitSlice{20};
 // The worker is woken early once this much waits: waking it for every small
 // block would cost more than the work it is woken for.
 inline constexpr std::uint32_t kTunerWakeBytes = 48128;
+// Fetched blocks smaller than kTunerWakeBytes are gathered by the tuner
+// thread and handed over together: every hand-off is a wait and two event
+// calls under the guard, each a kernel call on Windows, which for blocks of a
+// few kilobytes cost more than the analysis of their bytes. Staged bytes go
+// over once kTunerWakeBytes are together, once the oldest has waited this
+// long, as soon as the driver has nothing to give, and when receiving ends.
+// The worker itself looks only once per slice unless woken, so staging for
+// as long at most doubles the delay before bytes are checked.
+inline constexpr std::chrono::milliseconds kTunerStageAge = kTunerWaitSlice;
 // Notices of discarded bytes come at most this often.
 inline constexpr std::chrono::seconds kDiscardNoticeInterval{1};
 
@@ -47,6 +56,15 @@ struct ReceptionBuffer {
   std::atomic<std::uint32_t> length{0};
   std::uint32_t head = 0;
   std::uint32_t capacity = 0;
+};
+
+// Bytes the tuner thread fetched and has not yet handed over; only the tuner
+// thread touches them. The block (kTunerWakeBytes) is allocated on first use
+// and kept until the record is reset.
+struct StagedBytes {
+  std::unique_ptr<std::uint8_t[]> data;
+  std::uint32_t length = 0;
+  std::chrono::steady_clock::time_point oldest;  // when the first of them was fetched
 };
 
 // Blocks the tuner thread discarded itself because the buffer was at its
@@ -74,6 +92,7 @@ struct CBonDriverTuner {
   std::uint32_t spaceNo = 0;
   std::uint32_t channelNo = 0;
   ReceptionBuffer received;
+  StagedBytes staged;
   std::atomic<bool> running{false};
   // Signalled while the worker is not taking bytes.
   std::unique_ptr<platform::Event> lockEvent;
@@ -122,10 +141,10 @@ std::string TunerLock2EventName(const CBonDriverTuner& tuner);
 // What one receive step did with the block it fetched.
 enum class ReceiveStep {
   Nothing,   // the driver handed out nothing
-  Appended,  // the block was appended to the reception buffer
-  Dropped,   // the block was dropped: the buffer was at its limit (the
-             // driver's queue is then flushed too) or could not grow; its
-             // bytes are counted for the discard notice
+  Kept,      // the block was staged or appended to the reception buffer
+  Dropped,   // the block was dropped: the bytes waiting were at the limit
+             // (the driver's queue is then flushed too) or the buffer could
+             // not grow; its bytes are counted for the discard notice
 };
 // One FetchStream call and the handling of its block; the body of the tuner
 // thread's receive loop. Needs a held driver object.
@@ -142,9 +161,25 @@ void ReportDiscarded(CBonDriverTuner& tuner, std::chrono::steady_clock::time_poi
 // what has come by then.
 void WaitForReceived(CBonDriverTuner& tuner, std::chrono::milliseconds timeout);
 
-// Appends a block to the reception buffer under the hand-off guard. False
-// when the buffer could not grow (the block is then dropped).
-bool AppendReceived(CBonDriverTuner& tuner, const std::uint8_t* block, std::uint32_t size);
+// Appends `first`, then `second`, to the reception buffer in one hand-off
+// under the guard (either may be empty). False when the buffer could not
+// grow; nothing is appended then.
+bool AppendReceived(CBonDriverTuner& tuner, const std::uint8_t* first, std::uint32_t firstSize,
+                    const std::uint8_t* second = nullptr, std::uint32_t secondSize = 0);
+
+// Bytes waiting for the worker: staged and in the reception buffer. Tuner
+// thread only (the staged count is its own).
+std::uint64_t WaitingBytes(const CBonDriverTuner& tuner);
+
+// Keeps a fetched block for the worker: stages it, and hands the staged
+// bytes over when they are due; a block that does not fit beside them goes
+// over with them in the same append. Returns the bytes that had to be
+// dropped because the reception buffer could not grow (0: all kept).
+std::uint64_t KeepBlock(CBonDriverTuner& tuner, const std::uint8_t* block, std::uint32_t size,
+                        std::chrono::steady_clock::time_point now);
+// Hands whatever is staged over to the worker now. Returns the bytes dropped
+// because the reception buffer could not grow (0: all handed over).
+std::uint64_t HandOverStaged(CBonDriverTuner& tuner);
 
 // Copies up to `capacity` waiting bytes to `destination` in the order they
 // were received and removes them from the reception buffer. Nothing is

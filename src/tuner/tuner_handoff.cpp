@@ -18,9 +18,9 @@ namespace {
 // the block by a larger one (zero-filled, with a reserve of at least the
 // waiting bytes, so that a worker falling behind costs few copies). False
 // when the block cannot grow.
-bool MakeRoom(ReceptionBuffer& buffer, std::uint32_t size) {
+bool MakeRoom(ReceptionBuffer& buffer, std::uint64_t size) {
   const std::uint32_t length = buffer.length.load();
-  const std::uint64_t needed = std::uint64_t{length} + size + 1;
+  const std::uint64_t needed = length + size + 1;
   if (buffer.head + needed <= buffer.capacity) return true;
   if (needed <= buffer.capacity) {
     std::memmove(buffer.data.get(), buffer.data.get() + buffer.head, length);
@@ -38,11 +38,16 @@ bool MakeRoom(ReceptionBuffer& buffer, std::uint32_t size) {
   return true;
 }
 
-bool GrowAndAppend(ReceptionBuffer& buffer, const std::uint8_t* bytes, std::uint32_t size) {
-  if (!MakeRoom(buffer, size)) return false;
+// The pieces are written behind the waiting bytes before the length says
+// so; the worker never looks past the length.
+bool GrowAndAppend(ReceptionBuffer& buffer, const std::uint8_t* first, std::uint32_t firstSize,
+                   const std::uint8_t* second, std::uint32_t secondSize) {
+  if (!MakeRoom(buffer, std::uint64_t{firstSize} + secondSize)) return false;
   const std::uint32_t length = buffer.length.load();
-  std::memcpy(buffer.data.get() + buffer.head + length, bytes, size);
-  buffer.length.store(length + size);
+  std::uint8_t* end = buffer.data.get() + buffer.head + length;
+  if (firstSize > 0) std::memcpy(end, first, firstSize);
+  if (secondSize > 0) std::memcpy(end + firstSize, second, secondSize);
+  buffer.length.store(length + firstSize + secondSize);
   return true;
 }
 
@@ -59,13 +64,16 @@ std::uint32_t TakeFront(ReceptionBuffer& buffer, std::uint8_t* destination, std:
 
 }  // namespace
 
-bool AppendReceived(CBonDriverTuner& tuner, const std::uint8_t* block, std::uint32_t size) {
-  if (block == nullptr || size == 0) return true;
+bool AppendReceived(CBonDriverTuner& tuner, const std::uint8_t* first, std::uint32_t firstSize,
+                    const std::uint8_t* second, std::uint32_t secondSize) {
+  if (first == nullptr) firstSize = 0;
+  if (second == nullptr) secondSize = 0;
+  if (firstSize == 0 && secondSize == 0) return true;
   std::lock_guard lock(tuner.handoff);
   if (tuner.lockEvent) tuner.lockEvent->Wait();
   if (tuner.lock2Event) tuner.lock2Event->Reset();
   const std::uint32_t before = tuner.received.length.load();
-  const bool appended = GrowAndAppend(tuner.received, block, size);
+  const bool appended = GrowAndAppend(tuner.received, first, firstSize, second, secondSize);
   if (tuner.lock2Event) tuner.lock2Event->Set();
   if (before < kTunerWakeBytes && tuner.received.length.load() >= kTunerWakeBytes) {
     tuner.appended.notify_one();

@@ -24,6 +24,7 @@ void ResetTunerRecord(CBonDriverTuner& tuner) {
   tuner.received.length.store(0);
   tuner.received.head = 0;
   tuner.received.capacity = 0;
+  tuner.staged = {};
   tuner.discarded = {};
   tuner.lockEvent.reset();
   tuner.lock2Event.reset();

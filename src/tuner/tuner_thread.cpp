@@ -41,18 +41,24 @@ bool ReadyToReceive(const CBonDriverTuner& tuner) {
          tuner.lockEvent != nullptr && tuner.lock2Event != nullptr;
 }
 
+// Counts bytes the tuner thread drops itself and tells about them.
+ReceiveStep Discard(CBonDriverTuner& tuner, std::uint64_t bytes) {
+  tuner.discarded.pending += static_cast<std::int64_t>(bytes);
+  ReportDiscarded(tuner, std::chrono::steady_clock::now(), false);
+  return ReceiveStep::Dropped;
+}
+
+void HandOverOrCount(CBonDriverTuner& tuner) {
+  if (const std::uint64_t lost = HandOverStaged(tuner); lost > 0) Discard(tuner, lost);
+}
+
 void ReceiveUntilStopped(CBonDriverTuner& tuner) {
   tuner.driver2->FlushStream();
   while (tuner.running.load() && AbortFlag.load(std::memory_order_relaxed) == 0) ReceiveOnce(tuner);
+  // Nothing fetched stays behind in the staging block.
+  HandOverOrCount(tuner);
   tuner.driver2->FlushStream();
   ReportDiscarded(tuner, std::chrono::steady_clock::now(), true);
-}
-
-// Counts a block the tuner thread drops itself and tells about it.
-ReceiveStep Discard(CBonDriverTuner& tuner, std::uint32_t size) {
-  tuner.discarded.pending += size;
-  ReportDiscarded(tuner, std::chrono::steady_clock::now(), false);
-  return ReceiveStep::Dropped;
 }
 
 }  // namespace
@@ -70,10 +76,12 @@ ReceiveStep ReceiveOnce(CBonDriverTuner& tuner) {
   std::uint32_t size = 0;
   std::uint32_t remain = 0;
   if (tuner.driver->FetchStream(&block, &size, &remain) == 0 || block == nullptr || size == 0) {
+    // The driver has nothing now: what is staged should not wait for it.
+    HandOverOrCount(tuner);
     return ReceiveStep::Nothing;
   }
   // The limit is checked before the guard is taken: a whole 32-bit read.
-  if (tuner.received.length.load() >= tuner.bufferLimit) {
+  if (WaitingBytes(tuner) >= tuner.bufferLimit) {
     // The worker has fallen far behind: drop at the source rather than
     // queue without bound.
     if (tuner.driver2 != nullptr) {
@@ -83,7 +91,8 @@ ReceiveStep ReceiveOnce(CBonDriverTuner& tuner) {
     }
     return Discard(tuner, size);
   }
-  return AppendReceived(tuner, block, size) ? ReceiveStep::Appended : Discard(tuner, size);
+  const std::uint64_t lost = KeepBlock(tuner, block, size, std::chrono::steady_clock::now());
+  return lost == 0 ? ReceiveStep::Kept : Discard(tuner, lost);
 }
 
 void ReportDiscarded(CBonDriverTuner& tuner, std::chrono::steady_clock::time_point now,

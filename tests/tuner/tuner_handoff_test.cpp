@@ -80,13 +80,14 @@ class TunerHandoff : public ::testing::Test {
   CBonDriverTuner tuner_;
 };
 
-// The limit is 16 MiB (L); blocks of any size are kept below it.
-// Bytes waiting | next block | step     | bytes waiting after | flushes
-//       0       |   1000     | Appended |       1000          |    0
-//     L - 1     |    188     | Appended |     L + 187         |    0
-//     L - 1     |  65537     | Appended |    L + 65536        |    0
-//       L       |    188     | Dropped  |         L           |    1
-//   L + 2000    |      1     | Dropped  |      L + 2000       |    1
+// The limit is 16 MiB (L); blocks of any size are kept below it. Staged
+// bytes count as waiting as much as those in the reception buffer.
+// Bytes waiting | next block | step    | bytes waiting after | flushes
+//       0       |   1000     | Kept    |       1000          |    0
+//     L - 1     |    188     | Kept    |     L + 187         |    0
+//     L - 1     |  65537     | Kept    |    L + 65536        |    0
+//       L       |    188     | Dropped |         L           |    1
+//   L + 2000    |      1     | Dropped |      L + 2000       |    1
 TEST(TunerHandoffLimit, AppendsOnlyBelowTheLimit) {
   constexpr std::uint32_t kLimit = 16u << 20;
   const struct {
@@ -96,9 +97,9 @@ TEST(TunerHandoffLimit, AppendsOnlyBelowTheLimit) {
     std::uint32_t after;
     int flushes;
   } cases[] = {
-      {0, 1000, ReceiveStep::Appended, 1000, 0},
-      {kLimit - 1, 188, ReceiveStep::Appended, kLimit + 187, 0},
-      {kLimit - 1, 65537, ReceiveStep::Appended, kLimit + 65536, 0},
+      {0, 1000, ReceiveStep::Kept, 1000, 0},
+      {kLimit - 1, 188, ReceiveStep::Kept, kLimit + 187, 0},
+      {kLimit - 1, 65537, ReceiveStep::Kept, kLimit + 65536, 0},
       {kLimit, 188, ReceiveStep::Dropped, kLimit, 1},
       {kLimit + 2000, 1, ReceiveStep::Dropped, kLimit + 2000, 1},
   };
@@ -111,10 +112,10 @@ TEST(TunerHandoffLimit, AppendsOnlyBelowTheLimit) {
     if (c.waiting > 0) driver.blocks.push_back(std::string(c.waiting, 'w'));
     driver.blocks.push_back(std::string(c.block, 'n'));
     if (c.waiting > 0) {
-      ASSERT_EQ(ReceiveOnce(tuner), ReceiveStep::Appended);
+      ASSERT_EQ(ReceiveOnce(tuner), ReceiveStep::Kept);
     }
     EXPECT_EQ(ReceiveOnce(tuner), c.step) << c.waiting;
-    EXPECT_EQ(tuner.received.length.load(), c.after) << c.waiting;
+    EXPECT_EQ(WaitingBytes(tuner), c.after) << c.waiting;
     EXPECT_EQ(driver.flushes, c.flushes) << c.waiting;
     tuner.driver = nullptr;
     tuner.driver2 = nullptr;
@@ -143,7 +144,7 @@ TEST(TunerHandoffLimit, DiscardNoticesAreCountedAndRateLimited) {
   EXPECT_EQ(console.Text(), notice(1000) + notice(307));
   ReportDiscarded(tuner, std::chrono::steady_clock::now(), true);  // nothing left to tell
   EXPECT_EQ(console.Text(), notice(1000) + notice(307));
-  EXPECT_EQ(tuner.received.length.load(), 100u);
+  EXPECT_EQ(WaitingBytes(tuner), 100u);
   tuner.driver = nullptr;
   tuner.driver2 = nullptr;
 }
@@ -166,13 +167,17 @@ TEST_F(TunerHandoff, TakesInOrderWithinTheCapacity) {
   const std::string stream = testing::BytePattern(30000);
   driver_.blocks = {stream.substr(0, 500), stream.substr(500, 9500), stream.substr(10000, 20000)};
   std::string received;
-  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Kept);
+  EXPECT_EQ(Take(300), "");  // staged, not yet handed over
+  EXPECT_EQ(HandOverStaged(tuner_), 0u);
   received += Take(300);
   EXPECT_EQ(received, stream.substr(0, 300));
   EXPECT_EQ(tuner_.received.length.load(), 200u);
-  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);  // 200 waiting: below the limit
-  tuner_.bufferLimit = 1u << 30;                           // let the last block through too
-  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Kept);  // 200 waiting: below the limit
+  tuner_.bufferLimit = 1u << 30;                      // let the last block through too
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Kept);
+  EXPECT_EQ(WaitingBytes(tuner_), 29700u);
+  EXPECT_EQ(ReceiveOnce(tuner_), ReceiveStep::Nothing);  // hands the staged bytes over
   EXPECT_EQ(tuner_.received.length.load(), 29700u);
   while (received.size() < stream.size()) {
     const std::string part = Take(4096);
@@ -186,7 +191,8 @@ TEST_F(TunerHandoff, TakesInOrderWithinTheCapacity) {
 
 TEST_F(TunerHandoff, TakesNothingWhenStoppedOrWithoutRoom) {
   driver_.blocks = {std::string(100, 'x')};
-  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Kept);
+  HandOverStaged(tuner_);
   std::uint8_t room[200];
   std::uint32_t count = 7;
   EXPECT_FALSE(TakeReceived(tuner_, nullptr, 200, &count));
@@ -201,6 +207,35 @@ TEST_F(TunerHandoff, TakesNothingWhenStoppedOrWithoutRoom) {
   EXPECT_EQ(Take(200), std::string(100, 'x'));
 }
 
+// Small blocks wait in the staging block until kTunerWakeBytes are together,
+// the oldest is kTunerStageAge old, or the driver has nothing; a block too
+// large to stage goes over behind them. Whatever the rule, the worker gets
+// every byte in order.
+TEST_F(TunerHandoff, StagedBlocksGoOverTogetherWhenDue) {
+  using std::chrono::milliseconds;
+  const std::string stream = testing::BytePattern(3 * kTunerWakeBytes);
+  const auto start = std::chrono::steady_clock::now();
+  std::size_t kept = 0;
+  const auto keep = [&](std::uint32_t size, milliseconds when) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(stream.data()) + kept;
+    EXPECT_EQ(KeepBlock(tuner_, bytes, size, start + when), 0u);
+    kept += size;
+    return tuner_.received.length.load();
+  };
+  for (int i = 0; i < 15; ++i) EXPECT_EQ(keep(3008, milliseconds(i)), 0u);
+  EXPECT_EQ(keep(3008, milliseconds(15)), kTunerWakeBytes);  // sixteen blocks: 48128
+  EXPECT_EQ(keep(1000, milliseconds(100)), kTunerWakeBytes);
+  EXPECT_EQ(keep(1000, milliseconds(100) + kTunerStageAge - milliseconds(1)), kTunerWakeBytes);
+  EXPECT_EQ(keep(1000, milliseconds(100) + kTunerStageAge), kTunerWakeBytes + 3000);
+  EXPECT_EQ(keep(500, milliseconds(200)), kTunerWakeBytes + 3000);
+  EXPECT_EQ(keep(60000, milliseconds(200)), kTunerWakeBytes + 63500);
+  EXPECT_EQ(keep(7, milliseconds(300)), kTunerWakeBytes + 63500);
+  EXPECT_EQ(ReceiveOnce(tuner_), ReceiveStep::Nothing);
+  EXPECT_EQ(WaitingBytes(tuner_), kTunerWakeBytes + 63507);
+  EXPECT_EQ(tuner_.received.length.load(), kTunerWakeBytes + 63507);
+  EXPECT_TRUE(Take(3 * kTunerWakeBytes) == stream.substr(0, kept));
+}
+
 // The worker's wait ends after its time-out while less than 48128 bytes
 // wait, and as soon as an append brings that much.
 TEST_F(TunerHandoff, WorkerWaitEndsWhenEnoughBytesArriveOrAfterItsTimeOut) {
@@ -208,7 +243,7 @@ TEST_F(TunerHandoff, WorkerWaitEndsWhenEnoughBytesArriveOrAfterItsTimeOut) {
   const std::string small = "abc";
   const std::string large(48125, 'x');
   driver_.blocks = {small, large};
-  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Kept);
   auto start = std::chrono::steady_clock::now();
   WaitForReceived(tuner_, milliseconds(30));
   EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(25));
@@ -230,9 +265,11 @@ TEST_F(TunerHandoff, LeavesBothEventsSignalled) {
   tuner_.lock2Event = platform::CreateManualResetEvent(TunerLock2EventName(tuner_), true);
   ASSERT_TRUE(tuner_.lockEvent && tuner_.lock2Event);
   driver_.blocks = {"abc", "def"};
-  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Kept);
+  HandOverStaged(tuner_);
   EXPECT_EQ(Take(2), "ab");
-  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Appended);
+  ASSERT_EQ(ReceiveOnce(tuner_), ReceiveStep::Kept);
+  HandOverStaged(tuner_);
   EXPECT_EQ(Take(10), "cdef");
   tuner_.lockEvent->Wait();   // would hang if a side left its event reset
   tuner_.lock2Event->Wait();

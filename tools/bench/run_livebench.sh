@@ -7,7 +7,9 @@
 # case it prints, over the runs: the drops reported against the drops in the
 # stream (the file run's exit code), kestrun's CPU seconds per wall second
 # while the stream flows, and the bytes the tuner itself discarded (its
-# notices). A last case runs `CON` idle at the end of its input.
+# notices). A run whose driver has not run dry within three times the stream's
+# length (plus 30 s) is stopped all the same and counted as timed out. A last
+# case runs `CON` idle at the end of its input.
 #
 # Each case runs once on an idle machine and once with two busy-loop
 # processes competing for the cores, natively and under Wine (64-bit).
@@ -91,25 +93,39 @@ stop_load() {
 }
 trap stop_load EXIT
 
-# One tuner run; prints "reported cpu_per_wall discarded".
+# wait_for_file PATH SECONDS: true once PATH exists, false after SECONDS.
+wait_for_file() {
+  local tenths=$(($2 * 10))
+  while [[ ! -e $1 ]]; do
+    ((tenths-- > 0)) || return 1
+    sleep 0.1
+  done
+}
+
+# One tuner run; prints "reported cpu_per_wall discarded timed_out".
 tuner_run() {
   local build=$1 ts=$2 block=$3 rate=$4 seconds=$5
-  local conf=$OUT/driver.conf out=$OUT/run.out warm pid t0 c0 t1 c1 status
+  local conf=$OUT/driver.conf out=$OUT/run.out drained=$OUT/drained warm pid t0 c0 t1 c1 status
+  local timed_out=0
   warm=$(warmup "$build")
-  printf 'file=%s\nblock=%s\nrate=%s\npace_us=%s\n' "$(host_path "$build" "$ts")" "$block" \
-    "$((rate * 1000000))" "$((block / rate))" >"$conf"
+  rm -f "$drained"
+  printf 'file=%s\nblock=%s\nrate=%s\npace_us=%s\ndrained=%s\n' "$(host_path "$build" "$ts")" \
+    "$block" "$((rate * 1000000))" "$((block / rate))" "$(host_path "$build" "$drained")" >"$conf"
   local -a cmd
   mapfile -t cmd < <(program "$build")
   KESTRUN_TEST_DRIVER_CONFIG=$(host_path "$build" "$conf") \
     "${cmd[@]}" -nolog -noprogress "\\\\.\\bondriver\\0\\13\\$(driver_of "$build")" >"$out" 2>/dev/null &
   pid=$!
   # The driver opens within the warm-up; its stream lasts `seconds` from
-  # there. CPU is sampled while it flows, the stop comes once it ran dry.
+  # there. CPU is sampled while it flows. The stop comes a second after the
+  # driver has found the end of its file, time for the worker to check the
+  # last bytes it was handed.
   sleep "$warm"
   t0=$(now); c0=$(cpu_ticks "$pid")
   sleep "$((seconds - 2))"
   t1=$(now); c1=$(cpu_ticks "$pid")
-  sleep 3
+  wait_for_file "$drained" "$((seconds * 3 + 30))" || timed_out=1
+  sleep 1
   kill -INT "$pid"
   status=0
   wait "$pid" || status=$?
@@ -119,7 +135,7 @@ tuner_run() {
       { at = index($0, n); if (at) s += substr($0, at + length(n)) + 0 } END { print s + 0 }')
   fi
   awk -v r="$status" -v c=$((c1 - c0)) -v k="$TICKS" -v a="$t0" -v b="$t1" -v d="$discarded" \
-    'BEGIN { printf "%d %.3f %d\n", r, c / k / (b - a), d }'
+    -v t="$timed_out" 'BEGIN { printf "%d %.3f %d %d\n", r, c / k / (b - a), d, t }'
 }
 
 # CON idle at the end of its input; prints the CPU seconds per wall second.
@@ -154,9 +170,10 @@ for build in $BUILDS; do
         printf '%s\n' "${results[@]}" | awk -v b="$build" -v l="$load" -v r="$rate" -v k="$block" \
           -v e="$expected" '
           { if (NR == 1 || $1 < lo) lo = $1; if ($1 > hi) hi = $1; if ($2 > cpu) cpu = $2; d += $3
-            if ($1 != e) off++ }
-          END { printf "%-6s %-4s %2d MB/s %6d B | drops %d-%d / %d%s | CPU %.3f | discarded %d\n",
-                b, l, r, k, lo, hi, e, off ? " (" off " run(s) differ)" : "", cpu, d }'
+            if ($1 != e) off++; late += $4 }
+          END { printf "%-6s %-4s %2d MB/s %6d B | drops %d-%d / %d%s | CPU %.3f | discarded %d%s\n",
+                b, l, r, k, lo, hi, e, off ? " (" off " run(s) differ)" : "", cpu, d,
+                late ? " | " late " run(s) timed out" : "" }'
       done
     done
     start_load "$load"

@@ -35,6 +35,7 @@ void Apply(DriverConfig& config, const std::string& key, const std::string& valu
   if (key == "stall_ms") config.stallMs = static_cast<std::uint32_t>(Number(value));
   if (key == "idle") config.idle = static_cast<int>(Number(value));
   if (key == "calllog") config.callLog = value;
+  if (key == "drained") config.drained = value;
   if (key == "gate") config.gate = Number(value) != 0;
   if (key == "resend") config.resend = Number(value) != 0;
 }

@@ -17,6 +17,8 @@
 //   idle=0|1|2        how "nothing" looks: 0 result 0, 1 result 1 with no
 //                     block, 2 result 1 with a block of length 0
 //   calllog=PATH      one line appended per call received
+//   drained=PATH      file created when a fetch first finds the served file
+//                     at its end, so a benchmark knows the stream is out
 //   gate=0|1          hand out data only as far as TestDriverAllow permits,
 //                     so a test can hold the driver to its consumer's pace
 //   resend=0|1        a FlushStream right after a block was handed out means
@@ -46,6 +48,7 @@ struct DriverConfig {
   std::uint32_t stallMs = 0;
   int idle = 0;
   std::string callLog;
+  std::string drained;
   bool gate = false;
   bool resend = false;
 };

@@ -40,6 +40,7 @@ class DriverCore {
     delivered_ = 0;
     handedOut_ = 0;
     resend_ = false;
+    drainedMarked_ = false;
     return 1;
   }
 
@@ -59,6 +60,7 @@ class DriverCore {
     } else if (!Stalled() && !Gated()) {
       got = ReadBlock();
       delivered_ += got;
+      if (got == 0) MarkDrained();
     }
     handedOut_ = got;
     if (got == 0) return Idle(block, size);
@@ -109,6 +111,13 @@ class DriverCore {
     return got;
   }
 
+  // Once per Open, and only for a file that was served to its end.
+  void MarkDrained() {
+    if (drainedMarked_ || file_ == nullptr || config_.drained.empty()) return;
+    drainedMarked_ = true;
+    if (std::FILE* marker = std::fopen(config_.drained.c_str(), "wb")) std::fclose(marker);
+  }
+
   std::int32_t Idle(std::uint8_t** block, std::uint32_t* size) {
     if (block != nullptr) *block = config_.idle == 2 ? block_.data() : nullptr;
     if (size != nullptr) *size = 0;
@@ -129,6 +138,7 @@ class DriverCore {
   std::uint64_t delivered_ = 0;
   std::size_t handedOut_ = 0;  // size of the block of the last fetch, 0 for none
   bool resend_ = false;
+  bool drainedMarked_ = false;
 };
 
 }  // namespace
