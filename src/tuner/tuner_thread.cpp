@@ -80,7 +80,8 @@ ReceiveStep ReceiveOnce(CBonDriverTuner& tuner) {
     HandOverOrCount(tuner);
     return ReceiveStep::Nothing;
   }
-  // The limit is checked before the guard is taken: a whole 32-bit read.
+  // The limit is checked before the guard is taken: the buffer's length is
+  // one atomic read, and the staged bytes are this thread's own.
   if (WaitingBytes(tuner) >= tuner.bufferLimit) {
     // The worker has fallen far behind: drop at the source rather than
     // queue without bound.
