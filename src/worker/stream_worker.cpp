@@ -17,7 +17,7 @@
 #include "worker/file_byte_source.h"
 #include "worker/plain_batch.h"
 #include "worker/play_windows.h"
-#include "worker/read_ahead_source.h"
+#include "worker/file_slice_source.h"
 #include "worker/read_buffer.h"
 #include "worker/report.h"
 #include "worker/source.h"
@@ -81,13 +81,14 @@ std::uint64_t StreamPosition(const WorkerRun& run, std::uint64_t position) {
   return static_cast<std::uint64_t>(run.startPosition) + position;
 }
 
-// A regular file is read ahead on a thread of its own; anything that may
-// wait for a writer (a pipe, standard input, a device named as a file) is
-// read by the worker itself, which can then give up when told to stop.
+// A regular file is read a cache-sized slice at a time and scanned in
+// place; anything that may wait for a writer (a pipe, standard input, a
+// device named as a file) is read with a plain read call that can give up
+// when a stop is requested.
 std::unique_ptr<ByteSource> OpenByteSource(SourceKind kind, platform::FileHandle handle,
                                            std::uint32_t capacity) {
   if (kind == SourceKind::File && platform::IsRegularFile(handle)) {
-    return std::make_unique<ReadAheadSource>(handle, capacity);
+    return std::make_unique<FileSliceSource>(handle, capacity);
   }
   return std::make_unique<FileByteSource>(handle, kind != SourceKind::File);
 }
@@ -295,7 +296,6 @@ JobEnd ReadLoop(WorkerRun& run) {
 void CleanUp(WorkerRun& run) {
   ConsoleFlush();  // the progress lines still held
   ReleaseReadBuffer(run.readBuffer);
-  // A read-ahead thread ends before the handle it reads is closed.
   run.input.reset();
   if (run.job.inputHandle.valid()) platform::CloseFile(run.job.inputHandle);
   if (run.tuner) TeardownTuner(*run.tuner);

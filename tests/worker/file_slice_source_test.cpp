@@ -1,11 +1,10 @@
-#include "worker/read_ahead_source.h"
+#include "worker/file_slice_source.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -64,7 +63,7 @@ Outcome ReadFileAhead(const std::string& path, const std::string& bytes, std::ui
   EXPECT_TRUE(handle.valid());
   const std::int64_t start = ApplyStartOffset(handle, startOffset).value_or(0);
   {
-    ReadAheadSource lender(handle, capacity);
+    FileSliceSource lender(handle, capacity);
     ReadsOnly copier(lender);
     ByteSource& source = readsOnly ? static_cast<ByteSource&>(copier) : lender;
     ReadBuffer buffer;
@@ -84,25 +83,25 @@ Outcome ReadFileAhead(const std::string& path, const std::string& bytes, std::ui
   return outcome;
 }
 
-// capacity -> slice size (4 slots): every slice boundary falls inside some
-// packet of either framing, and the file ends inside a slice.
-//   48128 (program's smallest) -> 4096       384 (test only) -> 192
-//   1 MiB                      -> 253952     default, 2 GiB  -> 1 MiB
+// capacity -> slice size: every slice boundary falls inside some packet of
+// either framing, and the file ends inside a slice.
+//   48128 (program's smallest) -> 36864      384 (test only) -> 192
+//   1 MiB, default, 2 GiB      -> 512 KiB
 // start offsets: 0, 1000 (inside a packet), -189 (the last packet)
-TEST(ReadAheadSource, DeliversEveryPacketAcrossSlices) {
+TEST(FileSliceSource, DeliversEveryPacketAcrossSlices) {
   struct Case {
     std::uint32_t capacity;
     std::uint32_t slice;
     int packets;
   };
   const Case cases[] = {{384, 192, 60},
-                        {48128, 4096, 500},
-                        {1u << 20, 253952, 6000},
-                        {kDefaultReadBufferSize, kReadAheadSliceSize, 6000},
-                        {0x80000000u, kReadAheadSliceSize, 3000}};
+                        {48128, 36864, 500},
+                        {1u << 20, kFileSliceSize, 6000},
+                        {kDefaultReadBufferSize, kFileSliceSize, 6000},
+                        {0x80000000u, kFileSliceSize, 3000}};
   TempDir dir;
   for (const Case& c : cases) {
-    EXPECT_EQ(ReadAheadSource(platform::FileHandle(), c.capacity).SliceSize(), c.slice);
+    EXPECT_EQ(FileSliceSource(platform::FileHandle(), c.capacity).SliceSize(), c.slice);
     for (std::uint32_t frame : {kPlainPacketSize, kFramedPacketSize}) {
       const FileStream stream = MakeFileStream(c.packets, frame, 100);
       const std::string path = dir.Write("s.ts", stream.bytes);
@@ -128,12 +127,12 @@ TEST(ReadAheadSource, DeliversEveryPacketAcrossSlices) {
 
 // Once the file has ended (or a read failed), every later call says so
 // again without reading.
-TEST(ReadAheadSource, EndAndFailureAreFinal) {
+TEST(FileSliceSource, EndAndFailureAreFinal) {
   TempDir dir;
   const std::string path = dir.Write("s.ts", testing::CleanPackets(0x100, 3));
   platform::FileHandle handle = platform::OpenFileForRead(path);
   {
-    ReadAheadSource source(handle, kMinimumReadBufferSize);
+    FileSliceSource source(handle, kMinimumReadBufferSize);
     EXPECT_EQ(source.NextSlice().count, 3 * kPlainPacketSize);
     for (int i = 0; i < 2; ++i) EXPECT_EQ(source.NextSlice().status, SliceStatus::Ended);
   }
@@ -143,7 +142,7 @@ TEST(ReadAheadSource, EndAndFailureAreFinal) {
   const int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_GE(folder, 0);
   {
-    ReadAheadSource source(platform::FileHandle(folder), kMinimumReadBufferSize);
+    FileSliceSource source(platform::FileHandle(folder), kMinimumReadBufferSize);
     ReadBuffer buffer;
     buffer.capacity = kMinimumReadBufferSize;
     for (int i = 0; i < 2; ++i) EXPECT_EQ(NextPacket(buffer, source).status, PacketStatus::SourceFailed);
@@ -151,20 +150,24 @@ TEST(ReadAheadSource, EndAndFailureAreFinal) {
   ::close(folder);
 }
 
-// A stop while the thread is reading ahead (all slots read and waiting for
-// the worker, or a read under way) ends it at once; so does a stop before
-// anything was asked for.
-TEST(ReadAheadSource, StopsPromptlyInTheMiddleOfTheFile) {
+// Every read lands at the page offset of the file position it starts from,
+// whatever the offset reading began at.
+TEST(FileSliceSource, SlicesStartAtThePageOffsetOfTheirFilePosition) {
   TempDir dir;
-  const std::string path = dir.Write("s.ts", testing::CleanPackets(0x100, 40000));  // 7.5 MB
-  for (int taken : {0, 1, 3}) {
+  const std::string path = dir.Write("s.ts", testing::CleanPackets(0x100, 6000));
+  for (std::int64_t start : {0, 1000, 4095 + 4096}) {
     platform::FileHandle handle = platform::OpenFileForRead(path);
-    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_EQ(ApplyStartOffset(handle, start), start);
     {
-      ReadAheadSource source(handle, kDefaultReadBufferSize);
-      for (int i = 0; i < taken; ++i) EXPECT_EQ(source.NextSlice().status, SliceStatus::Ready);
+      FileSliceSource source(handle, kDefaultReadBufferSize);
+      std::uint64_t position = static_cast<std::uint64_t>(start);
+      for (LentSlice slice = source.NextSlice(); slice.status == SliceStatus::Ready;
+           slice = source.NextSlice()) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(slice.data) % 4096, position % 4096) << start;
+        position += slice.count;
+      }
+      EXPECT_EQ(position, 6000u * kPlainPacketSize);
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(2)) << taken;
     platform::CloseFile(handle);
   }
 }
