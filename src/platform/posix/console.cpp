@@ -22,10 +22,12 @@ void WriteAll(int fd, const char* bytes, std::size_t count) {
 }
 
 // Only a terminal is shown converted text; files and pipes keep the bytes.
+// Standard output stays what it was at the first write, so it is asked once.
 bool ShowsUtf8() {
-  static const bool utf8Locale =
-      LocaleCharsetIsUtf8(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
-  return utf8Locale && ::isatty(STDOUT_FILENO) == 1;
+  static const bool shows =
+      LocaleCharsetIsUtf8(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG")) &&
+      ::isatty(STDOUT_FILENO) == 1;
+  return shows;
 }
 
 }  // namespace
