@@ -48,6 +48,13 @@ void SetConsoleSink(ByteSink* sink) {
 void ConsoleText(std::string_view text) {
   if (text.empty()) return;
   std::lock_guard lock(SinkMutex());
+  // Text behind held lines goes out with them in one write where the held
+  // room takes it (appending within the capacity allocates nothing).
+  if (!held.empty() && text.size() <= held.capacity() - held.size()) {
+    held.append(text);
+    WriteHeld();
+    return;
+  }
   WriteHeld();
   Sink().Write(text.data(), text.size());
 }

@@ -1,6 +1,6 @@
 // Held console text: it waits for the next console output, a flush or the
 // hold limit, and then goes out ahead of anything written after it, in the
-// order it was held.
+// order it was held (with the next output in the same write where it fits).
 #include <string>
 #include <vector>
 
@@ -25,8 +25,10 @@ TEST(ConsoleHeld, GoesOutBeforeTheNextOutputAtAFlushOrAtTheLimit) {
   ConsoleTextHeld("1\r");
   ConsoleTextHeld("2\r");
   EXPECT_TRUE(sink.writes.empty());
-  ConsoleText("drop\r\n");
-  EXPECT_EQ(sink.writes, (std::vector<std::string>{"1\r2\r", "drop\r\n"}));
+  ConsoleText("drop\r\n");  // goes out with them in one write
+  EXPECT_EQ(sink.writes, (std::vector<std::string>{"1\r2\rdrop\r\n"}));
+  ConsoleText("next\r\n");
+  EXPECT_EQ(sink.writes.back(), "next\r\n");
 
   sink.writes.clear();
   ConsoleTextHeld("3\r");
