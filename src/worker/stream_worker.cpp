@@ -153,8 +153,9 @@ FieldTexts BuildFieldTexts(WorkerRun& run, const TsContext& context, std::uint64
 }
 
 void PrintDropLine(const WorkerRun& run, const PidState& state, const FieldTexts& fields) {
+  // The progress line is ended in the same write as the line that follows.
   if (!LineStartFlag.load(std::memory_order_relaxed) && ProgressAllowed()) {
-    ConsoleText("\r\n");
+    ConsoleTextHeld("\r\n");
     LineStartFlag.store(true, std::memory_order_relaxed);
   }
   if (DropHeaderPending.exchange(false)) WriteMessageText(DropHeaderText(run.job.sourcePath));
@@ -184,7 +185,7 @@ void PrintProgressLine(WorkerRun& run, const FieldTexts& fields) {
 
 void PrintWrapAroundLine(WorkerRun& run, TsContext& context) {
   if (!run.settings.reportWrapAround || !context.wrapPending || context.wrapTime == 0) return;
-  if (!LineStartFlag.load(std::memory_order_relaxed) && ProgressAllowed()) ConsoleText("\r\n");
+  if (!LineStartFlag.load(std::memory_order_relaxed) && ProgressAllowed()) ConsoleTextHeld("\r\n");
   WriteMessageText(WrapAroundLineText(context.wrapLocalTime));
   LineStartFlag.store(true, std::memory_order_relaxed);
   context.wrapPending = false;
