@@ -40,10 +40,13 @@ void ReadProgramLoop(const std::vector<std::uint8_t>& section, ProgramList& prog
 }
 
 // The program list is replaced, and with it the marks of the PMT PIDs that
-// the packet loop looks up.
+// the packet loop looks up. Only the PIDs of the list being replaced carry
+// the mark, so only theirs are cleared (a PAT comes several times a second).
 void UsePatSection(TsContext& context, PidState& state) {
+  for (const ProgramEntry& entry : context.programList) {
+    if (entry.pmtPid < kPidCount) context.pidMarks[entry.pmtPid] &= static_cast<std::uint8_t>(~kPmtPidMark);
+  }
   ReadProgramLoop(state.section.data, context.programList);
-  for (std::uint8_t& marks : context.pidMarks) marks &= static_cast<std::uint8_t>(~kPmtPidMark);
   for (const ProgramEntry& entry : context.programList) {
     if (entry.pmtPid < kPidCount) context.pidMarks[entry.pmtPid] |= kPmtPidMark;
   }

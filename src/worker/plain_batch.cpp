@@ -18,14 +18,10 @@ struct PlainRun {
 // starting no packet at or after `stop`. One loop per length, so the
 // length is a constant in it.
 template <std::uint32_t kLength, bool kStopWhenPlayTimeMoves>
-PlainRun TakeRun(const std::uint8_t* data, std::uint32_t at, std::uint32_t stop, std::uint32_t end,
-                 TsContext& context) {
+PlainRun TakeRun(const std::uint8_t* data, std::uint32_t at, std::uint32_t stop, TsContext& context) {
   PlainRun run;
   const std::uint8_t* packet = data + at;
   const std::uint8_t* const last = data + stop;
-  // Packets a page or more before the end may prefetch the page ahead.
-  const std::uint8_t* const prefetchEnd =
-      end > read_buffer::kPrefetchDistance ? data + (end - read_buffer::kPrefetchDistance) : data;
   // Each packet's own sync byte was the previous one's confirmation.
   if (packet < last && packet[0] != kSyncByte) return {at, false};
   for (; packet < last; packet += kLength) {
@@ -37,13 +33,6 @@ PlainRun TakeRun(const std::uint8_t* data, std::uint32_t at, std::uint32_t stop,
     std::uint64_t playTime = 0;
     if constexpr (kStopWhenPlayTimeMoves) playTime = SelectClock(context).elapsed;
     if (!AnalysePlainPacket(packet, context)) break;
-    // The hardware prefetcher stops at page boundaries: the first packet in
-    // each page asks for the page ahead (one request per packet costs more
-    // than it brings where the data are in the cache already).
-    if ((reinterpret_cast<std::uintptr_t>(packet) & (read_buffer::kPrefetchDistance - 1)) < kLength &&
-        packet < prefetchEnd) {
-      __builtin_prefetch(packet + read_buffer::kPrefetchDistance);
-    }
     if constexpr (kStopWhenPlayTimeMoves) {
       if (SelectClock(context).elapsed != playTime) {
         run.playTimeMoved = true;
@@ -79,8 +68,8 @@ PlainBatch CheckPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32
     if (length == 0) break;
     const std::uint32_t stop = StopFor(at, end, length, limit - batch.packets);
     const PlainRun run = length == kPlainPacketSize
-                             ? TakeRun<kPlainPacketSize, kStopWhenPlayTimeMoves>(data, at, stop, end, context)
-                             : TakeRun<kFramedPacketSize, kStopWhenPlayTimeMoves>(data, at, stop, end, context);
+                             ? TakeRun<kPlainPacketSize, kStopWhenPlayTimeMoves>(data, at, stop, context)
+                             : TakeRun<kFramedPacketSize, kStopWhenPlayTimeMoves>(data, at, stop, context);
     const std::uint32_t taken = (run.end - at) / length;
     if (taken == 0) break;
     batch.packets += taken;

@@ -61,6 +61,9 @@ TEST(PatTest, EveryValidSectionReplacesTheList) {
   ASSERT_EQ(a.context->programList.size(), 1u);
   EXPECT_EQ(a.context->programList[0].programNumber, 3);
   EXPECT_EQ(FindProgramByPmtPid(*a.context, 0x100), nullptr);
+  // The PMT PIDs of the old list lose their mark: their packets are plain again.
+  EXPECT_EQ(a.context->pidMarks[0x100] | a.context->pidMarks[0x200], 0);
+  EXPECT_EQ(a.context->pidMarks[0x300], kPmtPidMark);
 }
 
 TEST(PatTest, ProgramNumberFFFFEndsTheLoop) {
