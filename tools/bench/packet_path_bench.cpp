@@ -60,6 +60,14 @@ const std::vector<std::uint8_t>& StreamOf(StreamShape shape) {
   return shape == StreamShape::Clean ? clean : sections;
 }
 
+// The stream of `shape`, or null with the benchmark marked skipped.
+const std::vector<std::uint8_t>* StreamOrSkip(benchmark::State& state, StreamShape shape) {
+  const std::vector<std::uint8_t>& stream = StreamOf(shape);
+  if (!stream.empty()) return &stream;
+  state.SkipWithError("the stream could not be generated");
+  return nullptr;
+}
+
 // Serves the whole stream at each read. The block already holds it after
 // the first read (every packet is consumed, so nothing is carried over),
 // and later reads only report it again.
@@ -120,12 +128,9 @@ void CountPackets(benchmark::State& state, const TsContext& context) {
 }
 
 void RunPath(benchmark::State& state, StreamShape shape, Depth depth) {
-  const std::vector<std::uint8_t>& stream = StreamOf(shape);
-  if (stream.empty()) {
-    state.SkipWithError("the stream could not be generated");
-    return;
-  }
-  PathSetUp path(stream);
+  const std::vector<std::uint8_t>* stream = StreamOrSkip(state, shape);
+  if (stream == nullptr) return;
+  PathSetUp path(*stream);
   std::uint64_t drops = 0;
   for (auto _ : state) {
     if (!FullSteps(path, depth, drops)) {
@@ -139,12 +144,9 @@ void RunPath(benchmark::State& state, StreamShape shape, Depth depth) {
 
 // The whole stream per turn, counted as one iteration per packet.
 void RunWorkerPath(benchmark::State& state, StreamShape shape) {
-  const std::vector<std::uint8_t>& stream = StreamOf(shape);
-  if (stream.empty()) {
-    state.SkipWithError("the stream could not be generated");
-    return;
-  }
-  PathSetUp path(stream);
+  const std::vector<std::uint8_t>* stream = StreamOrSkip(state, shape);
+  if (stream == nullptr) return;
+  PathSetUp path(*stream);
   std::uint64_t drops = 0;
   std::uint32_t passes = 0;  // since the last progress line
   while (state.KeepRunningBatch(static_cast<benchmark::IterationCount>(kStreamPackets))) {
