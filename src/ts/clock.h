@@ -17,6 +17,7 @@ struct ClockTime {
   std::uint16_t minutes = 0;
   std::uint16_t seconds = 0;
   std::uint16_t milliseconds = 0;
+  bool operator==(const ClockTime&) const = default;
 };
 
 // No 33-bit sample has this value.
@@ -27,6 +28,7 @@ struct TimestampClock {
   std::uint64_t elapsed = 0;  // ticks from base to the latest sample
   ClockTime time;             // elapsed, broken down for display
   std::uint64_t lastSample = kNoSample;  // the sample fed last
+  bool operator==(const TimestampClock&) const = default;
 };
 
 struct TsContext;

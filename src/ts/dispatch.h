@@ -25,7 +25,7 @@ inline void FeedClockIf(TimestampClock& clock, bool feeds, std::uint64_t sample)
 inline void UpdatePesClocks(TsContext& context, const PidState& state) {
   FeedClockIf(context.ptsClock, (state.clockFeeds & kFeedsPts) != 0, state.pes.pts);
   FeedClockIf(context.dtsClock, (state.clockFeeds & kFeedsDts) != 0, state.pes.dts);
-  context.pesClockFeeder = &state;
+  if (state.clockFeeds != 0) context.pesClockFeeder = &state;
 }
 
 // Feeds the packet's PCR, PTS and DTS into the context's clocks.

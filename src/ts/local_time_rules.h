@@ -14,6 +14,7 @@ struct LocalTimeRules {
   bool (*toEpoch)(const SystemTime& local, std::int64_t* seconds) = nullptr;
   // Seconds since 1970-01-01 00:00 UTC to the local date and time.
   bool (*toLocal)(std::int64_t seconds, SystemTime* local) = nullptr;
+  bool operator==(const LocalTimeRules&) const = default;
 };
 
 }  // namespace kestrun

@@ -12,6 +12,7 @@ struct AdaptationFieldInfo {
   std::uint8_t length = 0;     // adaptation_field_length
   bool pcrFlag = false;        // PCR_flag
   std::uint64_t pcrBase = 0;   // program_clock_reference_base, 33 bits
+  bool operator==(const AdaptationFieldInfo&) const = default;
 };
 
 struct PesHeaderInfo {
@@ -22,6 +23,7 @@ struct PesHeaderInfo {
   std::uint8_t ptsDtsFlags = 0;
   std::uint64_t pts = 0;  // 33 bits
   std::uint64_t dts = 0;  // 33 bits
+  bool operator==(const PesHeaderInfo&) const = default;
 };
 
 inline constexpr std::uint8_t kFeedsPts = 0x01;
@@ -65,6 +67,10 @@ struct PidState {
   // Packets with transport_error_indicator set, also those that arrived
   // before the PID's first undamaged packet.
   std::uint64_t teiCount = 0;
+
+  // Every field, so that a field added later is compared too: the packet
+  // loop's fast lane must leave a record exactly as the full steps do.
+  bool operator==(const PidState&) const = default;
 };
 
 }  // namespace kestrun

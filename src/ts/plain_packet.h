@@ -35,17 +35,39 @@ inline void RefeedPesClocks(TsContext& context, const PidState& state) {
   if ((differs & feeds) != 0) FeedPesClocksAgain(context, state);
 }
 
+// DecodePacketHeader for a packet that neither starts a unit nor carries a
+// PCR, from the header bytes already read: every field it sets, set to the
+// same values. Without an adaptation field the last one decoded stays, as
+// it does there.
+[[gnu::always_inline]] inline void DecodePlainHeader(const std::uint8_t* packet, std::uint8_t control,
+                                                    PidState& state) {
+  using namespace packet_header;
+  constexpr std::uint8_t kAdaptationBit = kAdaptationPresent << 4;
+  if ((control & 0xC0) != 0) ++state.scrambledCount;
+  state.parsed = true;
+  state.cc = static_cast<std::uint8_t>(control & 0x0F);
+  state.unitStart = false;
+  state.adaptationControl = static_cast<std::uint8_t>(control >> 4 & 0x03);
+  if ((control & kAdaptationBit) == 0) {
+    state.headerLength = static_cast<std::uint8_t>(kAdaptationLengthOffset);
+    state.hasAdaptation = false;
+    return;
+  }
+  state.adaptation = AdaptationFieldInfo{};
+  state.adaptation.length = packet[kAdaptationLengthOffset];
+  state.headerLength = ClampToPacket(kAdaptationFlagsOffset + state.adaptation.length);
+  state.hasAdaptation = true;
+}
+
 // For a packet that starts a unit or carries a PCR: the full header decode
 // and every clock it feeds, as ParsePacket and UpdateClocks do them.
 [[gnu::cold]] void DecodeAndFeedClocks(const PacketView& packet, TsContext& context, PidState& state);
 
 // True when `packet` (its sync byte already checked) is such a packet: its
-// PID's counts, last counter and the clocks are then as ParsePacket,
-// CheckContinuity and UpdateClocks would have left them. False, with
-// nothing changed, for any other packet, which is left to those steps.
-// A packet that neither starts a unit nor carries a PCR leaves the fields a
-// record keeps of its current packet's header as they were: only the table
-// handlers read them, for the packet the full steps have just decoded.
+// PID's record and the context are then exactly as ParsePacket,
+// CheckContinuity and UpdateClocks would have left them, every field
+// (SameAnalysisState compares them whole). False, with nothing changed, for
+// any other packet, which is left to those steps.
 //
 // The header bytes are read once into locals: the record's byte fields
 // could alias the packet, and a store would make the compiler read them
@@ -54,7 +76,6 @@ inline void RefeedPesClocks(TsContext& context, const PidState& state) {
   using namespace packet_header;
   constexpr std::uint16_t kTransportError = 0x8000;
   constexpr std::uint16_t kUnitStart = 0x4000;
-  constexpr std::uint8_t kScramblingBits = 0xC0;
   constexpr std::uint8_t kAdaptationBit = kAdaptationPresent << 4;
   const auto word = static_cast<std::uint16_t>(packet[1] << 8 | packet[2]);
   const std::uint8_t control = packet[3];
@@ -73,12 +94,13 @@ inline void RefeedPesClocks(TsContext& context, const PidState& state) {
        (packet[kAdaptationFlagsOffset] & kPcrFlagBit) != 0)) {
     DecodeAndFeedClocks(PacketView(packet), context, *state);
   } else {
-    if ((control & kScramblingBits) != 0) ++state->scrambledCount;
+    DecodePlainHeader(packet, control, *state);
     RefeedPesClocks(context, *state);
   }
   if (checked) {
     ++state->totalCount;
     state->lastCc = static_cast<std::uint8_t>(control & 0x0F);
+    state->dropFlag = false;
   }
   return true;
 }

@@ -19,6 +19,7 @@ struct SectionBuffer {
 
   std::int32_t length() const { return static_cast<std::int32_t>(data.size()); }
   std::int32_t capacity() const { return static_cast<std::int32_t>(data.capacity()); }
+  bool operator==(const SectionBuffer&) const = default;
 };
 
 }  // namespace kestrun

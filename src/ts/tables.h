@@ -21,12 +21,14 @@ inline constexpr std::uint8_t kTotTableId = 0x73;
 struct ProgramEntry {
   std::uint16_t programNumber = 0;
   std::uint16_t pmtPid = 0;  // 13 bits (network_PID for program 0)
+  bool operator==(const ProgramEntry&) const = default;
 };
 
 // One entry of a PMT's elementary stream loop.
 struct ElementaryStreamEntry {
   std::uint16_t pid = 0;
   std::uint8_t streamType = 0;
+  bool operator==(const ElementaryStreamEntry&) const = default;
 };
 
 // What the last valid PMT of a program (by its own program_number) said.
@@ -34,6 +36,7 @@ struct ProgramStreams {
   std::uint16_t programNumber = 0;
   std::uint16_t pcrPid = 0;
   std::vector<ElementaryStreamEntry> streams;  // in PMT order
+  bool operator==(const ProgramStreams&) const = default;
 };
 
 // False only when the packet was rejected.

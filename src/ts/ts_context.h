@@ -35,6 +35,7 @@ using ProgramList = std::vector<ProgramEntry>;
 struct DamagedPid {
   std::uint16_t pid = 0;
   std::uint64_t teiCount = 0;
+  bool operator==(const DamagedPid&) const = default;
 };
 
 struct TsContext {
@@ -73,8 +74,10 @@ struct TsContext {
   TimestampClock pcrClock;
   TimestampClock ptsClock;
   TimestampClock dtsClock;
-  // The PID whose PES time stamps were offered to ptsClock and dtsClock
-  // last (UpdatePesClocks); null before any.
+  // The last PID with PES time stamps that offered them to ptsClock and
+  // dtsClock (UpdatePesClocks); null before any. A PID without time stamps
+  // changes neither the clocks nor this, so the packet loop's fast lane can
+  // skip it.
   const PidState* pesClockFeeder = nullptr;
 
   LocalTimeRules localTime;

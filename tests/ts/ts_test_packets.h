@@ -195,6 +195,25 @@ inline Packet TimePacket(std::uint8_t tableId, const std::array<std::uint8_t, 5>
   return MakePacket(f);
 }
 
+// A PID that first has `before` (its counters after a first packet with
+// counter 0), is then named PCR PID (its check stops) and later moved by
+// the PAT to carry a PMT of two packets naming 0x0400 as PCR PID; 0x0400
+// then skips counter values twice. With {2, 3} (a drop, then a packet in
+// order) that PMT is taken and 0x0400 is exempt; with {1, 3} (the drop as
+// the last packet checked) the PMT is lost and 0x0400 has two drops.
+inline std::vector<Packet> PcrPidMovedToPmtPid(std::array<std::uint8_t, 2> before) {
+  constexpr std::uint16_t kMoved = 0x0300;
+  constexpr std::uint16_t kLaterPcr = 0x0400;
+  std::vector<Packet> packets = {CcPacket(kMoved, 0), CcPacket(kMoved, before[0]), CcPacket(kMoved, before[1])};
+  auto add = [&packets](const std::vector<Packet>& more) { packets.insert(packets.end(), more.begin(), more.end()); };
+  add(SectionPackets(kPatPid, PatSection({{1, 0x0100}}), 0));
+  add(SectionPackets(0x0100, PmtSection(1, kMoved), 0));
+  add(SectionPackets(kPatPid, PatSection({{1, kMoved}}), 1));
+  add(SectionPackets(kMoved, PmtSection(1, kLaterPcr, 200), 5));
+  add({CcPacket(kLaterPcr, 0), CcPacket(kLaterPcr, 5), CcPacket(kLaterPcr, 9)});
+  return packets;
+}
+
 // ---------------------------------------------------------------- time rules
 
 inline bool ValidDate(const SystemTime& t) {

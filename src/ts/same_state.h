@@ -1,0 +1,14 @@
+// Whether two analysis contexts hold the same state, every field of the
+// context and of every PID record compared. The packet loop's fast lane
+// (AnalysePlainPacket) stands in for the full steps, and the tests and the
+// fuzzer hold it to this: after any packet, a context fed the fast way must
+// equal one fed the full steps, whatever the stream.
+#pragma once
+
+#include "ts/ts_context.h"
+
+namespace kestrun {
+
+bool SameAnalysisState(const TsContext& a, const TsContext& b);
+
+}  // namespace kestrun
