@@ -31,7 +31,7 @@ void ReadContext(const TsContext& context, JobReport& report) {
 
 // The job runner's reading of a source text that never reached a worker.
 SourceKind KindOfText(const std::string& source) {
-  if (StartsWith(source, kStdInSource)) return SourceKind::StdIn;
+  if (NamesStdIn(source.substr(0, source.find(';')))) return SourceKind::StdIn;
   if (StartsWith(source, kPipePrefix)) return SourceKind::Pipe;
   if (StartsWith(source, kTunerPrefix)) return SourceKind::Tuner;
   return SourceKind::File;

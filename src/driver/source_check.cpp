@@ -11,11 +11,11 @@
 namespace kestrun {
 namespace {
 
-// The job runner's test for standard input is a prefix test; the worker's
-// is exact, so CONTENT.ts skips these checks here and is read as a file
-// there when it exists.
+// Standard input as the worker takes it: a file whose name merely begins
+// with CON (CONCERT.ts) gets the existence and TS checks and a log of its
+// own.
 bool IsStdInOrPipe(const std::string& source) {
-  return StartsWith(source, kStdInSource) || StartsWith(source, kPipePrefix);
+  return NamesStdIn(source) || StartsWith(source, kPipePrefix);
 }
 
 bool CheckFile(ProgramContext& program, const std::string& path, SourceRefusal& refusal) {

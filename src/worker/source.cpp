@@ -20,7 +20,7 @@ ClassifiedSource ClassifySource(std::string& sourcePath) {
     sourcePath.resize(semicolon);
   }
   if (sourcePath.empty()) return result;
-  if (sourcePath == kStdInSource) {
+  if (NamesStdIn(sourcePath)) {
     result.kind = SourceKind::StdIn;
   } else if (StartsWith(sourcePath, kPipePrefix)) {
     result.kind = SourceKind::Pipe;

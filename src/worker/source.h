@@ -28,6 +28,10 @@ ClassifiedSource ClassifySource(std::string& sourcePath);
 
 bool StartsWith(const std::string& text, const char* prefix);
 
+// Standard input is the source text CON itself (its part before any ';'),
+// never a longer name that begins with those letters, such as CONCERT.ts.
+inline bool NamesStdIn(const std::string& pathPart) { return pathPart == kStdInSource; }
+
 // Opens a file, standard input or pipe source. A pipe is retried in 333 ms
 // steps for about five seconds of calendar time, or until a stop request.
 platform::FileHandle OpenSource(SourceKind kind, const std::string& path);

@@ -226,7 +226,7 @@ TEST(JsonReportShapes, EveryRunShapeGivesACompleteDocument) {
         {"file", "refused", "notTransportStream"},
         {"tuner", "refused", "tunerSpaceMissing"}}},
       {"a duration window", {"-duration", "1", "{a}"}, false, {{"file", "window", ""}}},
-      {"a text that names nothing", {"CONTENT.ts"}, false, {{"none", "notOpened", ""}}},
+      {"a missing file whose name begins with CON", {"CONTENT.ts"}, false, {{"file", "refused", "fileMissing"}}},
       {"standard input stopped by SIGINT", {"CON"}, true, {{"stdin", "stop", ""}}},
   };
   const KestrunBuild build{"native", KESTRUN_BIN, "", false};
