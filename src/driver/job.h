@@ -22,6 +22,7 @@ struct ProgramContext {
   std::string programBaseName;  // executable name without folder and extension
   std::string tempFolder;       // with a trailing separator
   std::optional<RunReport> report;  // collected when a report path was given
+  std::uint64_t passBytesRead = 0;   // what the jobs of the current pass have read
 };
 
 // Runs one job on `program.currentSource`: validates the source, chooses the

@@ -41,6 +41,7 @@ std::int32_t RunJob(ProgramContext& program) {
   jobs[0].collectDrops = program.report.has_value();
   WorkerArgs args{jobs.data(), kJobRecordCount, &program.settings};
   RunWorker(args);
+  program.passBytesRead += jobs[0].outcome.bytesRead;
   const std::int32_t total =
       PrintSummary(jobs.data(), kJobRecordCount, program.settings.reportWrapAround);
   if (program.report) program.report->jobs.push_back(CollectJobReport(source, jobs[0], total));

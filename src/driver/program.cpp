@@ -49,16 +49,29 @@ void RunPass(ProgramContext& program, std::uint32_t& total) {
   }
 }
 
+// A pass in which no source gave a byte (all missing, refused or empty)
+// would be repeated at once, thousands of times a second; the next one
+// waits a while, and a stop ends the wait within a slice.
+void PauseAfterIdlePass() {
+  constexpr unsigned kIdlePassPauseMs = 1000;
+  constexpr unsigned kSliceMs = 50;
+  for (unsigned waited = 0; waited < kIdlePassPauseMs && !StopRequested(); waited += kSliceMs) {
+    platform::SleepMs(kSliceMs);
+  }
+}
+
 std::int32_t RunPasses(ProgramContext& program) {
   std::uint32_t total = 0;
   if (program.sources.empty()) return 0;
   JobSettings& settings = program.settings;
   const std::int32_t firstLoopCount = settings.loopCount;
   for (;;) {
+    program.passBytesRead = 0;
     RunPass(program, total);
     if (settings.loopCount > 0) --settings.loopCount;
     if (!settings.loopEnabled || AbortFlag.load(std::memory_order_relaxed) != 0) break;
     if (firstLoopCount > 0 && settings.loopCount <= 0) break;
+    if (program.passBytesRead == 0) PauseAfterIdlePass();
   }
   return static_cast<std::int32_t>(total);
 }

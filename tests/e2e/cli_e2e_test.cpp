@@ -1,7 +1,9 @@
 // The real program on the command line: exact console and log bytes, exit
 // codes, the derived log name and the source checks, for every build.
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -12,6 +14,8 @@
 #include "support/kestrun_builds.h"
 #include "support/stream_builder.h"
 #include "support/temp_dir.h"
+#include "ts/ts_test_packets.h"
+#include "tsgen/tsgen.h"
 
 namespace kestrun {
 namespace {
@@ -88,6 +92,68 @@ TEST_P(CommandLineRun, CleanFileWritesItsLogNextToIt) {
   const std::string block = SummaryBlock(build_.Path(source), SummaryLine(0x100, 3, 0, 20));
   EXPECT_EQ(result.out, "\n" + block + Closing(0));
   EXPECT_EQ(ReadFileBytes(dir_.File("a." + build_.BaseName() + ".log")), block + Closing(0));
+}
+
+std::string Concatenated(const std::vector<ts_test::Packet>& packets) {
+  std::string bytes;
+  for (const ts_test::Packet& p : packets) bytes.append(p.begin(), p.end());
+  return bytes;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+// A drop, a packet in order (the fast lane's), the PID named PCR PID and
+// then moved to carry a PMT: that PMT names the next PCR PID, whose packets
+// must not be reported. Only a drop as the last packet checked loses it.
+TEST_P(CommandLineRun, PcrPidMovedToPmtPidStillExemptsTheNextPcrPid) {
+  const struct {
+    std::array<std::uint8_t, 2> before;
+    int drops;
+  } cases[] = {{{2, 3}, 0}, {{1, 2}, 0}, {{1, 3}, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.drops);
+    const std::string source = dir_.Write("moved.ts", Concatenated(ts_test::PcrPidMovedToPmtPid(c.before)));
+    const auto result = Run({"-nolog", "-noprogress", build_.Path(source)});
+    EXPECT_EQ(result.exitCode, c.drops);
+    EXPECT_EQ(Count(result.out, "DROP : PID 0x0400"), static_cast<std::size_t>(c.drops)) << result.out;
+  }
+}
+
+// Only CON itself is standard input: CONCERT.ts and CONFIG.ts are files,
+// checked and logged like their lower-case namesakes (in folders of their
+// own, for Windows does not tell the two apart).
+TEST_P(CommandLineRun, NamesBeginningWithConAreFiles) {
+  const std::string stream = CleanPackets(0x100, 20);
+  const std::string text(1000, 'x');
+  for (const char* folder : {"upper", "lower"}) std::filesystem::create_directory(dir_.File(folder));
+  const struct {
+    const char* upper;
+    const char* lower;
+    const std::string& bytes;
+  } cases[] = {{"CONCERT.ts", "concert.ts", stream}, {"CONFIG.ts", "config.ts", text}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.upper);
+    std::string out[2];
+    int exitCode[2];
+    for (int i = 0; i < 2; ++i) {
+      const std::string name = i == 0 ? c.upper : c.lower;
+      const std::string path = dir_.Write(std::string(i == 0 ? "upper/" : "lower/") + name, c.bytes);
+      const auto result = Run({"-noprogress", build_.Path(path)});
+      exitCode[i] = result.exitCode;
+      out[i] = result.out;
+      const std::size_t at = out[i].find(build_.Path(path));
+      if (at != std::string::npos) out[i].replace(at, build_.Path(path).size(), "SOURCE");
+      const std::string log = path.substr(0, path.rfind('.')) + "." + build_.BaseName() + ".log";
+      EXPECT_EQ(FileExists(log), &c.bytes == &stream) << log;
+    }
+    EXPECT_EQ(exitCode[0], exitCode[1]);
+    EXPECT_EQ(out[0], out[1]);
+    EXPECT_NE(out[0].find("SOURCE"), std::string::npos) << out[0];
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, CommandLineRun, ::testing::Values("native", "win64", "win32"));
@@ -189,6 +255,75 @@ TEST_F(NativeRun, ConJobAfterAFileJobWritesToTheFilesLog) {
   const std::string fileBlock = SummaryBlock(a, SummaryLine(0x100, 2, 0, 3));
   EXPECT_EQ(log.rfind(fileBlock + FormatText(text::kFmtDropHeader, "CON") + "0x0300 : ", 0), 0u);
   EXPECT_EQ(log.substr(log.size() - Closing(0).size()), Closing(0));
+}
+
+// A stream whose tables change under way (the PMT moved onto a former
+// elementary-stream PID, the PCR onto a formerly plain PID), with drops
+// throughout: the log must not depend on how the reads split it, through
+// standard input in writes of 1 byte to 1 MiB or from the file with read
+// buffers of different sizes.
+TEST_F(NativeRun, ReadSplitsDoNotChangeTheLog) {
+  std::string stream;
+  const std::pair<std::uint16_t, std::uint16_t> layouts[] = {{0x01F0, 0x01FF}, {0x0111, 0x0112}, {0x01F0, 0x0111}};
+  for (const auto& [pmtPid, pcrPid] : layouts) {
+    tsgen::Profile profile = tsgen::DefaultProfile();
+    profile.seconds = 0.4;
+    profile.programs[0].pmtPid = pmtPid;
+    profile.programs[0].pcrPid = pcrPid;
+    for (tsgen::ElementaryStream& es : profile.programs[0].streams) {
+      if (es.pid == pmtPid) es.pid = 0x0113;
+    }
+    profile.injections = {{tsgen::InjectKind::Drop, -1, 0, 0.01, 1}};
+    const std::vector<std::uint8_t> part = tsgen::Generate(profile, nullptr);
+    stream.append(part.begin(), part.end());
+  }
+  const std::string file = dir_.Write("changing.ts", stream);
+  auto logOf = [&](const std::vector<std::string>& args, testing::ProcessOptions options) {
+    const std::string log = dir_.File("split.log");
+    std::filesystem::remove(log);
+    std::vector<std::string> all = {"-noprogress", "-logpath", log};
+    all.insert(all.end(), args.begin(), args.end());
+    const auto result = Run(all, options);
+    EXPECT_FALSE(result.timedOut);
+    return ReadFileBytes(log);
+  };
+  std::string fileLog;
+  for (const char* bufsize : {"48128", "100000", "0"}) {
+    const std::string log = logOf({"-bufsize", bufsize, file}, {});
+    if (fileLog.empty()) fileLog = log;
+    EXPECT_EQ(log, fileLog) << "bufsize " << bufsize;
+  }
+  EXPECT_NE(fileLog.find("DROP : PID"), std::string::npos);
+  std::string stdinLog;
+  for (const std::size_t writeSize : {std::size_t{1}, std::size_t{187}, std::size_t{5000}, std::size_t{1} << 20}) {
+    testing::ProcessOptions options;
+    options.stdinData = stream;
+    options.stdinWriteSize = writeSize;
+    options.signal = SIGINT;
+    options.signalAfterStdinRead = true;
+    options.signalAfter = std::chrono::milliseconds(300);
+    const std::string log = logOf({"CON"}, options);
+    if (stdinLog.empty()) stdinLog = log;
+    EXPECT_EQ(log, stdinLog) << "writes of " << writeSize;
+  }
+  EXPECT_NE(stdinLog.find("DROP : PID"), std::string::npos);
+}
+
+// A loop over a source that gives nothing waits between passes: a handful
+// in five seconds, next to no CPU, and Ctrl+C still ends it at once.
+TEST_F(NativeRun, LoopOverNothingWaitsBetweenPasses) {
+  testing::ProcessOptions options;
+  options.signal = SIGINT;
+  options.signalAfter = std::chrono::milliseconds(5000);
+  const auto start = std::chrono::steady_clock::now();
+  const auto result = Run({"-nolog", "-noprogress", "-loop", "2"}, options);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(result.exitCode, 0);
+  const std::size_t passes = Count(result.out, FormatText(text::kMsgFileMissing, "2"));
+  EXPECT_GE(passes, 3u);
+  EXPECT_LE(passes, 8u);
+  EXPECT_LT(result.cpuSeconds, 0.1);
+  EXPECT_LT(elapsed, std::chrono::milliseconds(5600));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -53,14 +54,15 @@ void Drain(int& fd, std::string& into) {
 
 // Writes all of `data`, unless the child has taken nothing for `limit` (a
 // reader end kept open here would otherwise let the write block for ever).
-void WriteInput(int fd, const std::string& data, std::chrono::milliseconds limit) {
+void WriteInput(int fd, const std::string& data, std::size_t writeSize, std::chrono::milliseconds limit) {
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
   auto deadline = Clock::now() + limit;
   std::size_t written = 0;
   while (written < data.size() && Clock::now() < deadline) {
     pollfd entry{fd, POLLOUT, 0};
     if (poll(&entry, 1, 20) <= 0) continue;
-    const ssize_t n = write(fd, data.data() + written, data.size() - written);
+    const std::size_t left = data.size() - written;
+    const ssize_t n = write(fd, data.data() + written, writeSize > 0 ? std::min(writeSize, left) : left);
     if (n > 0) {
       written += static_cast<std::size_t>(n);
       deadline = Clock::now() + limit;
@@ -107,7 +109,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
       close(inPipe[0]);
     }
     stdinFd = inPipe[1];
-    WriteInput(stdinFd, *options.stdinData, options.timeout);
+    WriteInput(stdinFd, *options.stdinData, options.stdinWriteSize, options.timeout);
     if (!options.keepStdinOpen) {
       close(stdinFd);
       stdinFd = -1;
@@ -150,7 +152,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   if (stdinFd >= 0) close(stdinFd);
   if (unreadProbe >= 0) close(unreadProbe);
   int status = 0;
-  waitpid(child, &status, 0);
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.termSignal = WTERMSIG(status);
   return result;

@@ -22,6 +22,8 @@ struct ProcessOptions {
   // Without stdinData standard input is /dev/null.
   std::optional<std::string> stdinData;
   bool keepStdinOpen = false;
+  // Writes of at most this many bytes each (0: as much as the pipe takes).
+  std::size_t stdinWriteSize = 0;
   // Sends `signal` once standard output contains `signalWhen` (or after
   // `signalAfter` when signalWhen is empty). With signalAfterStdinRead,
   // signalAfter counts from the moment the child has read all of stdinData.
@@ -36,6 +38,7 @@ struct ProcessResult {
   int exitCode = -1;     // exit status, or -1 when killed by a signal
   int termSignal = 0;    // the signal that ended the child, if any
   bool timedOut = false;
+  double cpuSeconds = 0;  // user and system time the child used
   std::string out;
   std::string err;
 };
