@@ -35,8 +35,16 @@ void ChooseConsole(const JobSettings& settings, std::uint32_t& consoleFlags) {
   if (!platform::ConsoleShowsProgress()) consoleFlags |= kConsoleNotTerminal;
 }
 
-void NoticeUnknownOptions(const std::vector<std::string>& words) {
-  for (const std::string& word : words) {
+// The options and sources, the console chosen for them, then a notice for
+// each option word that matched nothing.
+void ReadCommandLine(int argc, char** argv, ProgramContext& program) {
+  std::uint32_t consoleFlags = ConsoleFlags.load(std::memory_order_relaxed);
+  std::vector<std::string> unknownWords;
+  ParseCommandLine(argc, argv, program.settings, program.sources, consoleFlags,
+                   &platform::IsOptionPrefix, &unknownWords);
+  ChooseConsole(program.settings, consoleFlags);
+  ConsoleFlags.store(consoleFlags, std::memory_order_relaxed);
+  for (const std::string& word : unknownWords) {
     CommandLineNotice(FormatText(text::kMsgUnknownOption, platform::PathForMessage(word).c_str()));
   }
 }
@@ -121,13 +129,7 @@ int RunProgram(int argc, char** argv) {
     ShowVersion(platform::PathForMessage(program.programBaseName));
     return 0;
   }
-  std::uint32_t consoleFlags = ConsoleFlags.load(std::memory_order_relaxed);
-  std::vector<std::string> unknownWords;
-  ParseCommandLine(argc, argv, program.settings, program.sources, consoleFlags,
-                   &platform::IsOptionPrefix, &unknownWords);
-  ChooseConsole(program.settings, consoleFlags);
-  ConsoleFlags.store(consoleFlags, std::memory_order_relaxed);
-  NoticeUnknownOptions(unknownWords);
+  ReadCommandLine(argc, argv, program);
 
   if (!program.settings.jsonPath.empty()) {
     program.report.emplace();
