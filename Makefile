@@ -1,10 +1,11 @@
 # Front door for the everyday commands; the real build is CMake (presets).
 #   make demo    build natively, generate a sample stream, check it
 #   make test    build all three builds that this machine can make, run all tests
-#   make bench   throughput benchmark (see README)
-#   make install install kestrun and its manual page under PREFIX
+#   make bench   throughput benchmark (see docs/development.md)
+#   make install install kestrun (stripped), its manual page and the user
+#                documents under PREFIX; make uninstall removes them again
 #   make dist    release packages (tar.gz for Linux, a zip per Windows build)
-#   make livebench  live-source benchmark: tuner and standard input (see README)
+#   make livebench  live-source benchmark: tuner and standard input (see docs/development.md)
 SHELL := /bin/bash
 JOBS ?= 2
 BUILD := build
@@ -16,7 +17,7 @@ HAVE_WINE32 := $(shell test -x /usr/lib/wine/wine && echo yes)
 
 PREFIX ?= /usr/local
 
-.PHONY: native win64 win32 windows demo test wineprefix bench clean install dist
+.PHONY: native win64 win32 windows demo test wineprefix bench clean install uninstall dist
 
 native:
 	cmake --preset native >/dev/null
@@ -68,7 +69,11 @@ test: windows native wineprefix
 install:
 	cmake --preset native >/dev/null
 	cmake --build --preset native -j$(JOBS) --target kestrun
-	cmake --install $(BUILD)/native --prefix $(PREFIX)
+	cmake --install $(BUILD)/native --prefix $(PREFIX) --strip
+
+uninstall:
+	cmake --preset native >/dev/null
+	cmake -DPREFIX=$(PREFIX) -P $(BUILD)/native/uninstall.cmake
 
 # Packages go to build/dist, named with the version and the build; the
 # Windows zips are made where the cross compilers exist.

@@ -107,12 +107,21 @@ void ApplyWord(ParseState& state, const OptionWord& option, std::string_view tex
   }
 }
 
-void ApplyOptionWord(ParseState& state, std::string_view text) {
+// Returns whether the text matched any word.
+bool ApplyOptionWord(ParseState& state, std::string_view text) {
   state.pending = Pending::Source;
+  bool matched = false;
   for (const OptionWord& option : kOptionWords) {
-    if (StartsWithWord(text, option.word)) ApplyWord(state, option, text);
+    if (!StartsWithWord(text, option.word)) continue;
+    ApplyWord(state, option, text);
+    matched = true;
   }
+  return matched;
 }
+
+// A lone "-" names standard output where a report path is due; anywhere
+// else it is an option word that matches nothing.
+bool TakesLoneDash(Pending pending) { return pending == Pending::JsonPath; }
 
 void ApplyArgument(ParseState& state, std::string_view argument) {
   JobSettings& settings = state.settings;
@@ -136,16 +145,58 @@ void ApplyArgument(ParseState& state, std::string_view argument) {
   state.pending = Pending::Source;
 }
 
+std::string_view OptionText(std::string_view argument) {
+  const std::size_t prefix = argument.size() > 1 && argument[0] == '-' && argument[1] == '-' ? 2 : 1;
+  return argument.substr(prefix);
+}
+
+bool IsOptionArgument(std::string_view argument, OptionPrefixTest isOptionPrefix) {
+  return !argument.empty() && isOptionPrefix(argument.front());
+}
+
+InfoRequest InfoRequestOf(std::string_view text) {
+  for (const std::string_view word : {"h", "help", "?"}) {
+    if (text.size() == word.size() && StartsWithWord(text, word)) return InfoRequest::Usage;
+  }
+  for (const std::string_view word : {"v", "version"}) {
+    if (text.size() == word.size() && StartsWithWord(text, word)) return InfoRequest::Version;
+  }
+  return InfoRequest::None;
+}
+
 }  // namespace
+
+std::vector<OptionWordInfo> OptionWords() {
+  std::vector<OptionWordInfo> words;
+  for (const OptionWord& option : kOptionWords) {
+    const bool hasEffect = option.effect != Effect::IgnoredValue && option.effect != Effect::NoDel;
+    words.push_back({option.word, hasEffect});
+  }
+  return words;
+}
+
+InfoRequest FindInfoRequest(int argc, const char* const* argv, OptionPrefixTest isOptionPrefix) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i] != nullptr ? argv[i] : "";
+    if (!IsOptionArgument(argument, isOptionPrefix)) continue;
+    const InfoRequest request = InfoRequestOf(OptionText(argument));
+    if (request != InfoRequest::None) return request;
+  }
+  return InfoRequest::None;
+}
 
 void ParseCommandLine(int argc, const char* const* argv, JobSettings& settings,
                       SourceList& sources, std::uint32_t& consoleFlags,
-                      OptionPrefixTest isOptionPrefix) {
+                      OptionPrefixTest isOptionPrefix, std::vector<std::string>* unknownWords) {
   ParseState state{settings, sources, consoleFlags};
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i] != nullptr ? argv[i] : "";
-    if (!argument.empty() && isOptionPrefix(argument.front())) {
-      ApplyOptionWord(state, argument.substr(1));
+    if (argument == "-" && TakesLoneDash(state.pending)) {
+      ApplyArgument(state, argument);
+    } else if (IsOptionArgument(argument, isOptionPrefix)) {
+      if (!ApplyOptionWord(state, OptionText(argument)) && unknownWords != nullptr) {
+        unknownWords->emplace_back(argument);
+      }
     } else {
       ApplyArgument(state, argument);
     }

@@ -20,6 +20,35 @@ void ShowUsageScreen(const ProgramContext& program) {
             platform::ReadVersionString(exePath, "Comments"));
 }
 
+// The run's report paths; each one that is "-" takes standard output.
+bool ReportsToStandardOutput(const JobSettings& settings) {
+  for (const std::string* path : {&settings.jsonPath}) {
+    if (IsStandardOutputPath(*path)) return true;
+  }
+  return false;
+}
+
+// Where the console text of the run goes and whether it can show a progress
+// line; decided before the first line of the run is written.
+void ChooseConsole(const JobSettings& settings, std::uint32_t& consoleFlags) {
+  if (ReportsToStandardOutput(settings)) platform::MoveConsoleToStandardError();
+  if (!platform::ConsoleShowsProgress()) consoleFlags |= kConsoleNotTerminal;
+}
+
+// The options and sources, the console chosen for them, then a notice for
+// each option word that matched nothing.
+void ReadCommandLine(int argc, char** argv, ProgramContext& program) {
+  std::uint32_t consoleFlags = ConsoleFlags.load(std::memory_order_relaxed);
+  std::vector<std::string> unknownWords;
+  ParseCommandLine(argc, argv, program.settings, program.sources, consoleFlags,
+                   &platform::IsOptionPrefix, &unknownWords);
+  ChooseConsole(program.settings, consoleFlags);
+  ConsoleFlags.store(consoleFlags, std::memory_order_relaxed);
+  for (const std::string& word : unknownWords) {
+    CommandLineNotice(FormatText(text::kMsgUnknownOption, platform::PathForMessage(word).c_str()));
+  }
+}
+
 void Prompts(const JobSettings& settings) {
   if (settings.printProcessId) {
     ConsolePrint(text::kMsgProcessId, platform::ProcessId());
@@ -43,6 +72,7 @@ void RunPass(ProgramContext& program, std::uint32_t& total) {
     const std::uint32_t savedConsoleFlags = ConsoleFlags.load(std::memory_order_relaxed);
     program.currentSource = entry;
     DropHeaderPending.store(true, std::memory_order_relaxed);
+    BeginJobLog();
     total += static_cast<std::uint32_t>(RunJob(program));
     program.settings.logPath = savedLogPath;
     ConsoleFlags.store(savedConsoleFlags, std::memory_order_relaxed);
@@ -84,7 +114,7 @@ void SaveRunReport(ProgramContext& program, std::int32_t total, int exitStatus) 
   report.dropTotal = total;
   report.exitCode = exitStatus;
   const std::string& path = program.settings.jsonPath;
-  if (!WriteFileAtomically(path, FormatRunReport(report, program.programBaseName))) {
+  if (!WriteReportFile(path, FormatRunReport(report, program.programBaseName))) {
     ConsolePrint(text::kMsgJsonReportFailed, platform::PathForMessage(path).c_str());
     ConsoleFlush();
   }
@@ -103,13 +133,16 @@ int RunProgram(int argc, char** argv) {
   platform::AllocConsoleIfNeeded();
   platform::InstallConsoleControlHandler(ConsoleControlHandler);
 
-  std::uint32_t consoleFlags = ConsoleFlags.load(std::memory_order_relaxed);
-  ParseCommandLine(argc, argv, program.settings, program.sources, consoleFlags);
-  ConsoleFlags.store(consoleFlags, std::memory_order_relaxed);
-  if (argc <= 1) {
+  const InfoRequest request = argc <= 1 ? InfoRequest::Usage : FindInfoRequest(argc, argv);
+  if (request == InfoRequest::Usage) {
     ShowUsageScreen(program);
     return 0;
   }
+  if (request == InfoRequest::Version) {
+    ShowVersion(platform::PathForMessage(program.programBaseName));
+    return 0;
+  }
+  ReadCommandLine(argc, argv, program);
 
   if (!program.settings.jsonPath.empty()) {
     program.report.emplace();

@@ -1,4 +1,4 @@
-// The usage screen shown when the program is started without arguments.
+// The usage screen and the version line.
 #pragma once
 
 #include <optional>
@@ -8,8 +8,12 @@ namespace kestrun {
 
 // Prints the usage screen on the console only (it never reaches a log). The
 // contact block follows when the program's version information carries a
-// CompanyName or a Comments value.
+// CompanyName or a Comments value; the options not named above it and the
+// version close the screen.
 void ShowUsage(const std::string& programBaseName, const std::optional<std::string>& companyName,
                const std::optional<std::string>& comments);
+
+// Prints the program name and version on the console.
+void ShowVersion(const std::string& programBaseName);
 
 }  // namespace kestrun

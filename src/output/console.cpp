@@ -82,6 +82,26 @@ void ConsolePrint(const char* format, ...) {
   ConsoleText(text);
 }
 
+// Console text that waits goes out first, so that the notice follows it on
+// a terminal that shows both.
+void CommandLineNotice(std::string_view text) {
+  if (!platform::NoticesUseStandardError()) {
+    ConsoleText(text);
+    return;
+  }
+  std::lock_guard lock(SinkMutex());
+  WriteHeld();
+  platform::ErrorWrite(text.data(), text.size());
+}
+
+void RunNotice(std::string_view text) {
+  ConsoleText(text);
+  if (platform::NoticesUseStandardError() && platform::ErrorIsApartFromConsole()) {
+    std::lock_guard lock(SinkMutex());
+    platform::ErrorWrite(text.data(), text.size());
+  }
+}
+
 void ConsoleFlush() {
   std::lock_guard lock(SinkMutex());
   WriteHeld();

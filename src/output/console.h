@@ -26,6 +26,12 @@ void SetConsoleSink(ByteSink* sink);
 // interleaved with another thread's call.
 void ConsoleText(std::string_view text);
 void ConsolePrint(const char* format, ...) KESTRUN_PRINTF(1, 2);
+// A notice about the command line: on standard error on POSIX, on the
+// console on Windows.
+void CommandLineNotice(std::string_view text);
+// A notice about the run that scripts must be able to see: on the console
+// and, on POSIX, on standard error too unless that is the console's own file.
+void RunNotice(std::string_view text);
 // Pushes what was written out at once (the progress line on a terminal),
 // held text first.
 void ConsoleFlush();

@@ -5,6 +5,7 @@
 
 #include "output/console.h"
 #include "platform/platform.h"
+#include "support/catalog.h"
 #include "support/run_flags.h"
 
 namespace kestrun {
@@ -20,8 +21,23 @@ std::mutex& LogMutex() {
 
 std::string logTarget;
 std::uint32_t logFlags = 0;
+bool logFailureShown = false;  // this job has said its log cannot be written
+
+// With LogMutex held.
+void Append(const char* bytes, std::size_t count) {
+  bool written = false;
+  platform::AppendToFile(logTarget, bytes, count, true, &written);
+  if (written || logFailureShown) return;
+  logFailureShown = true;
+  RunNotice(FormatText(text::kMsgLogNotWritable, platform::PathForMessage(logTarget).c_str()));
+}
 
 }  // namespace
+
+void BeginJobLog() {
+  std::lock_guard lock(LogMutex());
+  logFailureShown = false;
+}
 
 void SetLogTarget(const std::string& path, std::uint32_t flags) {
   std::lock_guard lock(LogMutex());
@@ -42,8 +58,8 @@ std::uint32_t LogFlags() {
 void WriteLog(const std::string& text) {
   std::lock_guard lock(LogMutex());
   if (text.empty() || logTarget.empty()) return;
-  platform::AppendToFile(logTarget, text.data(), text.size(), true);
-  if (text.back() != '\n') platform::AppendToFile(logTarget, "\r\n", 2, true);
+  Append(text.data(), text.size());
+  if (text.back() != '\n') Append("\r\n", 2);
 }
 
 void WriteMessageText(const std::string& text) {

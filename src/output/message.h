@@ -24,7 +24,11 @@ void WriteMessage(const char* format, ...) KESTRUN_PRINTF(1, 2);
 void WriteMessageText(const std::string& text);
 
 // Appends one message to the log: the bytes, then CR LF when the text does
-// not end in a line feed. Appends from different threads never overlap.
+// not end in a line feed. Appends from different threads never overlap. The
+// first append of a job that cannot be made says so in a notice (console,
+// and standard error on POSIX); the message itself stays on the console.
 void WriteLog(const std::string& text);
+// Called before each job: its first failed append is noticed again.
+void BeginJobLog();
 
 }  // namespace kestrun

@@ -4,6 +4,21 @@
 
 namespace kestrun {
 
+bool IsStandardOutputPath(const std::string& path) { return path == kStandardOutputPath; }
+
+bool WriteReportFile(const std::string& path, const std::string& bytes) {
+  if (path.empty()) return false;
+  if (IsStandardOutputPath(path)) return platform::WriteStandardOutput(bytes.data(), bytes.size());
+  const platform::ReportTarget target = platform::ResolveReportTarget(path);
+  switch (target.kind) {
+    case platform::ReportTarget::Kind::Replace: return WriteFileAtomically(target.path, bytes);
+    case platform::ReportTarget::Kind::InPlace:
+      return platform::WriteInPlace(target.path, bytes.data(), bytes.size());
+    case platform::ReportTarget::Kind::Unusable: return false;
+  }
+  return false;
+}
+
 bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
   if (path.empty()) return false;
   // The same folder, so that the rename never crosses file systems; the

@@ -1,10 +1,26 @@
-// Writing a whole file so that readers only ever see the old contents or
-// the new ones.
+// Writing report files: whole, so that readers only ever see the old contents
+// or the new ones, without harm to what the path names.
 #pragma once
 
 #include <string>
 
 namespace kestrun {
+
+// The report path that means standard output. A run that sends a report
+// there shows its console text on standard error instead.
+inline constexpr char kStandardOutputPath[] = "-";
+bool IsStandardOutputPath(const std::string& path);
+
+// Writes a whole report to `path`:
+// - "-": standard output, unchanged;
+// - a regular file or none: beside it first, then renamed over it;
+// - a symbolic link: the file it finally names, replaced the same way (the
+//   link stays);
+// - a FIFO, device or other file that is not a regular one: written into
+//   directly, without a temporary file (a FIFO needs its reader waiting).
+// False when the report could not be written; a file that was to be
+// replaced is then untouched and no temporary file is left behind.
+bool WriteReportFile(const std::string& path, const std::string& bytes);
 
 // Writes the bytes to a temporary file beside `path` and renames it into
 // place. False when the file could not be written; `path` is then untouched

@@ -76,8 +76,14 @@ bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Appends (or, without `append`, replaces) bytes; opens and closes the file on
-// every call. Returns whether a file of that name exists afterwards.
-bool AppendToFile(const std::string& path, const char* bytes, std::size_t count, bool append);
+// every call. Returns whether a file of that name exists afterwards; `written`
+// (when given) tells whether the file was opened and every byte written.
+bool AppendToFile(const std::string& path, const char* bytes, std::size_t count, bool append,
+                  bool* written = nullptr);
+// Whether the file (not what a link names) belongs to the user the program
+// runs as. Always true on Windows, where a file can be deleted if the system
+// lets the program do it.
+bool IsOwnFile(const std::string& path);
 
 // Writes a whole new file (an existing one is replaced); true only when every
 // byte was written and flushed to the disk.
@@ -85,6 +91,23 @@ bool WriteNewFile(const std::string& path, const char* bytes, std::size_t count)
 // Renames `from` to `to` in one step, replacing a file `to` that exists
 // (rename / MoveFileExA with MOVEFILE_REPLACE_EXISTING).
 bool MoveIntoPlace(const std::string& from, const std::string& to);
+
+// How a report path is written. `Replace`: a regular file or none, written
+// whole beside `path` and renamed over it; when the given path is a symbolic
+// link, `path` is the file it finally names, so the link stays and its
+// target is replaced. `InPlace`: a FIFO, device or other file that is not a
+// regular one, written directly at `path`. `Unusable`: a chain of links that
+// never ends.
+struct ReportTarget {
+  enum class Kind { Replace, InPlace, Unusable };
+  Kind kind = Kind::Replace;
+  std::string path;
+};
+ReportTarget ResolveReportTarget(const std::string& path);
+// Writes the bytes into an existing file that is not a regular one, without
+// creating or truncating anything; a FIFO without a reader fails at once
+// instead of waiting for one. True when every byte was written.
+bool WriteInPlace(const std::string& path, const char* bytes, std::size_t count);
 // A text of the system's own code page as UTF-8: converted from the ANSI
 // code page on Windows, unchanged on POSIX (whose texts are UTF-8 already).
 std::string TextToUtf8(std::string_view text);
@@ -131,6 +154,9 @@ std::string TempFolder();
 std::string ExecutablePath();
 // CompanyName or Comments from the program's version information.
 std::optional<std::string> ReadVersionString(const std::string& exePath, const std::string& key);
+// The usage screen's syntax line, a format filled with the program's base
+// name: the program file with its ".exe" on Windows, the plain name on POSIX.
+const char* UsageSyntaxFormat();
 
 // ---------------------------------------------------------------- process
 
@@ -155,10 +181,29 @@ int ExitStatusFor(std::int32_t total);
 
 // ---------------------------------------------------------------- console
 
-// Writes bytes (CP932) to standard output. On POSIX a terminal whose locale
-// charset is UTF-8 is shown the UTF-8 conversion; files and pipes get the
-// bytes unchanged.
+// Writes console text (CP932) to standard output, or to standard error once
+// MoveConsoleToStandardError was called. On POSIX, where the locale's charset
+// is UTF-8, the text is shown in UTF-8 with LF line ends (CR LF becomes LF),
+// on a terminal, in a file or a pipe alike; in other locales, and on
+// Windows, the bytes are written unchanged.
 void ConsoleWrite(const char* bytes, std::size_t count);
+// Writes text to standard error the way ConsoleWrite shows it.
+void ErrorWrite(const char* bytes, std::size_t count);
+// Writes bytes to standard output unchanged (a report sent there); true when
+// every byte was written.
+bool WriteStandardOutput(const char* bytes, std::size_t count);
+// Sends all later console text to standard error, so that standard output
+// carries only a report. Called before the first console output.
+void MoveConsoleToStandardError();
+// Whether the console can show a progress line rewritten in place: on POSIX
+// only a terminal; on Windows always.
+bool ConsoleShowsProgress();
+// Whether notices about the command line and the log go to standard error:
+// on POSIX; on Windows they stay on the console.
+bool NoticesUseStandardError();
+// Whether standard error is another file than the console goes to, so that
+// a notice shown on both is not seen twice on one terminal or in one file.
+bool ErrorIsApartFromConsole();
 void ConsoleFlush();
 void AllocConsoleIfNeeded();
 // Drains the calling thread's window-message queue without waiting.

@@ -42,6 +42,10 @@ inline constexpr char kMsgTunerEnd[] = "\x81""| BonDriver\x83""`\x83""\x85""\x81
 inline constexpr char kMsgTunerDiscarded[] = "\x81""| BonDriver\x83""`\x83""\x85""\x81""[\x83""i\x81""[ \x8F""\x88""\x97""\x9D""\x82""\xAA""\x92""\xC7""\x82""\xA2""\x82""\xC2""\x82""\xA9""\x82""\xB8""\x8E""\xF3""\x90""M\x8D""\xCF""\x82""\xDD""\x82""\xCC"" %lld \x83""o\x83""C\x83""g\x82""\xF0""\x96""{\x83""v\x83""\x8D""\x83""O\x83""\x89""\x83""\x80""\x82""\xAA""\x94""j\x8A""\xFC""\x82""\xB5""\x82""\xDC""\x82""\xB5""\x82""\xBD"" %s\n";
 // － JSONレポートを書き込めません %s\n
 inline constexpr char kMsgJsonReportFailed[] = "\x81""| JSON\x83""\x8C""\x83""|\x81""[\x83""g\x82""\xF0""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDF""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
+// － 不明なオプション %s\n
+inline constexpr char kMsgUnknownOption[] = "\x81""| \x95""s\x96""\xBE""\x82""\xC8""\x83""I\x83""v\x83""V\x83""\x87""\x83""\x93"" %s\n";
+// － ログファイルに書き込めません %s\n
+inline constexpr char kMsgLogNotWritable[] = "\x81""| \x83""\x8D""\x83""O\x83""t\x83""@\x83""C\x83""\x8B""\x82""\xC9""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDF""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
 // 成功
 inline constexpr char kWordSuccess[] = "\x90""\xAC""\x8C""\xF7";
 // 失敗
@@ -102,6 +106,36 @@ inline constexpr char kUsageLogpathTs[] = "\x81""@\x81""@\x83""\x8D""\x83""O\x83
 inline constexpr char kUsageContact[] = "\x98""A\x97""\x8D""\x90""\xE6""\x91""\xBC""\n";
 // 　%s\n
 inline constexpr char kUsageContactItem[] = "\x81""@%s\n";
+// 　%s[ -srcpath] 参照tsファイルパス[ -nolog][ -logpath ログファイルパス ]\n
+inline constexpr char kUsageSyntaxPlain[] = "\x81""@%s[ -srcpath] \x8E""Q\x8F""\xC6""ts\x83""t\x83""@\x83""C\x83""\x8B""\x83""p\x83""X[ -nolog][ -logpath \x83""\x8D""\x83""O\x83""t\x83""@\x83""C\x83""\x8B""\x83""p\x83""X ]\n";
+// その他のオプション\n
+inline constexpr char kUsageMoreOptions[] = "\x82""\xBB""\x82""\xCC""\x91""\xBC""\x82""\xCC""\x83""I\x83""v\x83""V\x83""\x87""\x83""\x93""\n";
+// 　-bufsize バイト数\n　　読み込みバッファのサイズを指定する(48128未満は既定の大きさ)\n
+inline constexpr char kUsageBufsize[] = "\x81""@-bufsize \x83""o\x83""C\x83""g\x90""\x94""\n\x81""@\x81""@\x93""\xC7""\x82""\xDD""\x8D""\x9E""\x82""\xDD""\x83""o\x83""b\x83""t\x83""@\x82""\xCC""\x83""T\x83""C\x83""Y\x82""\xF0""\x8E""w\x92""\xE8""\x82""\xB7""\x82""\xE9""(48128\x96""\xA2""\x96""\x9E""\x82""\xCD""\x8A""\xF9""\x92""\xE8""\x82""\xCC""\x91""\xE5""\x82""\xAB""\x82""\xB3"")\n";
+// 　-duration 再生時間[-再生時間][,...]\n　　PAT・PMT・TOTを読む再生時間の範囲を指定する(最後の範囲の終わりで終了する)\n
+inline constexpr char kUsageDuration[] = "\x81""@-duration \x8D""\xC4""\x90""\xB6""\x8E""\x9E""\x8A""\xD4""[-\x8D""\xC4""\x90""\xB6""\x8E""\x9E""\x8A""\xD4""][,...]\n\x81""@\x81""@PAT\x81""EPMT\x81""ETOT\x82""\xF0""\x93""\xC7""\x82""\xDE""\x8D""\xC4""\x90""\xB6""\x8E""\x9E""\x8A""\xD4""\x82""\xCC""\x94""\xCD""\x88""\xCD""\x82""\xF0""\x8E""w\x92""\xE8""\x82""\xB7""\x82""\xE9""(\x8D""\xC5""\x8C""\xE3""\x82""\xCC""\x94""\xCD""\x88""\xCD""\x82""\xCC""\x8F""I\x82""\xED""\x82""\xE8""\x82""\xC5""\x8F""I\x97""\xB9""\x82""\xB7""\x82""\xE9"")\n";
+// 　-wraparound\n　　次のPCRラップアラウンドの予測日時を出力する\n
+inline constexpr char kUsageWraparound[] = "\x81""@-wraparound\n\x81""@\x81""@\x8E""\x9F""\x82""\xCC""PCR\x83""\x89""\x83""b\x83""v\x83""A\x83""\x89""\x83""E\x83""\x93""\x83""h\x82""\xCC""\x97""\x5C""\x91""\xAA""\x93""\xFA""\x8E""\x9E""\x82""\xF0""\x8F""o\x97""\xCD""\x82""\xB7""\x82""\xE9""\n";
+// 　-noprogress\n　　進捗を表示しない\n
+inline constexpr char kUsageNoprogress[] = "\x81""@-noprogress\n\x81""@\x81""@\x90""i\x92""\xBB""\x82""\xF0""\x95""\x5C""\x8E""\xA6""\x82""\xB5""\x82""\xC8""\x82""\xA2""\n";
+// 　-loop[回数]\n　　参照tsファイルを回数分くり返す(回数なし・0は止めるまで)\n
+inline constexpr char kUsageLoop[] = "\x81""@-loop[\x89""\xF1""\x90""\x94""]\n\x81""@\x81""@\x8E""Q\x8F""\xC6""ts\x83""t\x83""@\x83""C\x83""\x8B""\x82""\xF0""\x89""\xF1""\x90""\x94""\x95""\xAA""\x82""\xAD""\x82""\xE8""\x95""\xD4""\x82""\xB7""(\x89""\xF1""\x90""\x94""\x82""\xC8""\x82""\xB5""\x81""E0\x82""\xCD""\x8E""~\x82""\xDF""\x82""\xE9""\x82""\xDC""\x82""\xC5"")\n";
+// 　-pid\n　　開始前にプロセスIDを表示する\n
+inline constexpr char kUsagePid[] = "\x81""@-pid\n\x81""@\x81""@\x8A""J\x8E""n\x91""O\x82""\xC9""\x83""v\x83""\x8D""\x83""Z\x83""XID\x82""\xF0""\x95""\x5C""\x8E""\xA6""\x82""\xB7""\x82""\xE9""\n";
+// 　-pause\n　　開始前にキー入力を待つ\n
+inline constexpr char kUsagePause[] = "\x81""@-pause\n\x81""@\x81""@\x8A""J\x8E""n\x91""O\x82""\xC9""\x83""L\x81""[\x93""\xFC""\x97""\xCD""\x82""\xF0""\x91""\xD2""\x82""\xC2""\n";
+// 　-jsonpath JSONファイルパス\n　　終了時に結果をJSONレポートに書き出す(- は標準出力)\n
+inline constexpr char kUsageJsonpath[] = "\x81""@-jsonpath JSON\x83""t\x83""@\x83""C\x83""\x8B""\x83""p\x83""X\n\x81""@\x81""@\x8F""I\x97""\xB9""\x8E""\x9E""\x82""\xC9""\x8C""\x8B""\x89""\xCA""\x82""\xF0""JSON\x83""\x8C""\x83""|\x81""[\x83""g\x82""\xC9""\x8F""\x91""\x82""\xAB""\x8F""o\x82""\xB7""(- \x82""\xCD""\x95""W\x8F""\x80""\x8F""o\x97""\xCD"")\n";
+// 　-h, --help\n　　この説明を表示する\n
+inline constexpr char kUsageHelp[] = "\x81""@-h, --help\n\x81""@\x81""@\x82""\xB1""\x82""\xCC""\x90""\xE0""\x96""\xBE""\x82""\xF0""\x95""\x5C""\x8E""\xA6""\x82""\xB7""\x82""\xE9""\n";
+// 　--version\n　　バージョンを表示する\n
+inline constexpr char kUsageVersionOption[] = "\x81""@--version\n\x81""@\x81""@\x83""o\x81""[\x83""W\x83""\x87""\x83""\x93""\x82""\xF0""\x95""\x5C""\x8E""\xA6""\x82""\xB7""\x82""\xE9""\n";
+// バージョン\n
+inline constexpr char kUsageVersion[] = "\x83""o\x81""[\x83""W\x83""\x87""\x83""\x93""\n";
+// 　%s %s\n
+inline constexpr char kUsageVersionItem[] = "\x81""@%s %s\n";
+// %s %s\n
+inline constexpr char kFmtVersion[] = "%s %s\n";
 // %s%s%s.%s.log
 inline constexpr char kFmtLogName[] = "%s%s%s.%s.log";
 // Kestrun developers
@@ -133,6 +167,8 @@ inline constexpr CatalogEntry kCatalog[] = {
     {"kMsgTunerEnd", kMsgTunerEnd},
     {"kMsgTunerDiscarded", kMsgTunerDiscarded},
     {"kMsgJsonReportFailed", kMsgJsonReportFailed},
+    {"kMsgUnknownOption", kMsgUnknownOption},
+    {"kMsgLogNotWritable", kMsgLogNotWritable},
     {"kWordSuccess", kWordSuccess},
     {"kWordFailure", kWordFailure},
     {"kFmtDropHeader", kFmtDropHeader},
@@ -163,6 +199,21 @@ inline constexpr CatalogEntry kCatalog[] = {
     {"kUsageLogpathTs", kUsageLogpathTs},
     {"kUsageContact", kUsageContact},
     {"kUsageContactItem", kUsageContactItem},
+    {"kUsageSyntaxPlain", kUsageSyntaxPlain},
+    {"kUsageMoreOptions", kUsageMoreOptions},
+    {"kUsageBufsize", kUsageBufsize},
+    {"kUsageDuration", kUsageDuration},
+    {"kUsageWraparound", kUsageWraparound},
+    {"kUsageNoprogress", kUsageNoprogress},
+    {"kUsageLoop", kUsageLoop},
+    {"kUsagePid", kUsagePid},
+    {"kUsagePause", kUsagePause},
+    {"kUsageJsonpath", kUsageJsonpath},
+    {"kUsageHelp", kUsageHelp},
+    {"kUsageVersionOption", kUsageVersionOption},
+    {"kUsageVersion", kUsageVersion},
+    {"kUsageVersionItem", kUsageVersionItem},
+    {"kFmtVersion", kFmtVersion},
     {"kFmtLogName", kFmtLogName},
     {"kVersionCompanyName", kVersionCompanyName},
     {"kVersionComments", kVersionComments},

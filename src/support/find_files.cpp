@@ -75,7 +75,9 @@ void DeleteTempLeftovers(const std::string& tempFolder) {
   CFindFileInfo* chain = nullptr;
   FindFiles(tempFolder, FormatText(kLeftoverPatternFormat, kLeftoverPrefix), chain);
   for (const CFindFileInfo* record = chain; record != nullptr; record = record->next) {
-    platform::RemoveFile(record->path);
+    // In a temporary folder that others share, their files are not ours to
+    // delete, whatever rights the program runs with.
+    if (platform::IsOwnFile(record->path)) platform::RemoveFile(record->path);
   }
   FreeChain(chain);
 }

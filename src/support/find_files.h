@@ -33,8 +33,9 @@ void FindFiles(const std::string& folder, const std::string& patternList, CFindF
 // Destroys every record of the chain and leaves `head` null.
 void FreeChain(CFindFileInfo*& head);
 
-// Deletes the files ZIZ????.tmp* of the temporary folder; a file that cannot
-// be deleted stays, and nothing is reported.
+// Deletes the files ZIZ????.tmp* of the temporary folder that belong to the
+// user the program runs as (on Windows: every one); a file that cannot be
+// deleted stays, and nothing is reported.
 void DeleteTempLeftovers(const std::string& tempFolder);
 
 }  // namespace kestrun

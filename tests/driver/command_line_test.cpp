@@ -147,6 +147,15 @@ const std::vector<ParseCase> kCases = {
      [](Expected& e) { e.sources = {"r.json"}; }},
     {"SlashIsASourceOnPosix", {"/abs/path.ts", "/nolog"},
      [](Expected& e) { e.sources = {"/abs/path.ts", "/nolog"}; }},
+    {"TwoDashesAreOne", {"--NoLog", "--loop3", "--jsonpath", "r.json", "--", "a.ts"},
+     [](Expected& e) {
+       e.logEnabled = false; e.loopEnabled = true; e.loopCount = 3; e.jsonPath = "r.json";
+       e.sources = {"a.ts"};
+     }},
+    {"LoneDashIsAReportPath", {"-jsonpath", "-", "a.ts"},
+     [](Expected& e) { e.jsonPath = "-"; e.sources = {"a.ts"}; }},
+    {"LoneDashIsNoSource", {"-", "a.ts"}, [](Expected& e) { e.sources = {"a.ts"}; }},
+    {"ThreeDashesMatchNothing", {"---nolog", "a.ts"}, [](Expected& e) { e.sources = {"a.ts"}; }},
 };
 
 class ParseCommandLineTest : public ::testing::TestWithParam<ParseCase> {};
@@ -165,6 +174,59 @@ TEST(ParseCommandLine, SlashStartsAnOptionWithTheWindowsPrefix) {
   expected.loopCount = 2;
   expected.sources = {"a.ts", "b.ts"};
   ExpectParsed(Parse({"/loop2", "a.ts", "/NOLOG", "/abs/path.ts", "b.ts"}, &DashOrSlash), expected);
+}
+
+// Every argument that starts an option word and matches none, as given.
+TEST(ParseCommandLine, CollectsWordsThatMatchNothing) {
+  const std::vector<const char*> argv{"kestrun", "-xyz", "--bogus", "-nolo", "--", "-",  "-loop5",
+                                      "-LOGPATH", "x",  "-dumpx", "--nolog", "a.ts", "/y", nullptr};
+  JobSettings settings;
+  SourceList sources;
+  std::uint32_t flags = kConsoleOn;
+  std::vector<std::string> unknown;
+  ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), settings, sources, flags, &DashOnly,
+                   &unknown);
+  EXPECT_EQ(unknown, (std::vector<std::string>{"-xyz", "--bogus", "-nolo", "--", "-"}));
+  unknown.clear();
+  ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), settings, sources, flags,
+                   &DashOrSlash, &unknown);
+  EXPECT_EQ(unknown, (std::vector<std::string>{"-xyz", "--bogus", "-nolo", "--", "-", "/y"}));
+}
+
+// arguments                      | request
+// -h, --help, -HELP, -?          | usage
+// /? with the Windows prefix     | usage (a source on POSIX)
+// -V, --version, -version        | version
+// a.ts -loop2 --version -h       | version (the first one found)
+// -help2 -hx -ver a.ts           | none
+// -logpath -h                    | usage: -h is never a value
+TEST(FindInfoRequest, WholeWordsAnywhere) {
+  struct Case {
+    std::vector<const char*> args;
+    OptionPrefixTest prefix;
+    InfoRequest request;
+  };
+  const Case cases[] = {
+      {{"-h"}, &DashOnly, InfoRequest::Usage},
+      {{"--help"}, &DashOnly, InfoRequest::Usage},
+      {{"-HELP"}, &DashOnly, InfoRequest::Usage},
+      {{"-?"}, &DashOnly, InfoRequest::Usage},
+      {{"/?"}, &DashOrSlash, InfoRequest::Usage},
+      {{"/?"}, &DashOnly, InfoRequest::None},
+      {{"-V"}, &DashOnly, InfoRequest::Version},
+      {{"--version"}, &DashOnly, InfoRequest::Version},
+      {{"-version"}, &DashOnly, InfoRequest::Version},
+      {{"a.ts", "-loop2", "--version", "-h"}, &DashOnly, InfoRequest::Version},
+      {{"-help2", "-hx", "-ver", "a.ts"}, &DashOnly, InfoRequest::None},
+      {{"-logpath", "-h"}, &DashOnly, InfoRequest::Usage},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv{"kestrun"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    argv.push_back(nullptr);
+    EXPECT_EQ(FindInfoRequest(static_cast<int>(argv.size() - 1), argv.data(), c.prefix), c.request)
+        << ::testing::PrintToString(c.args);
+  }
 }
 
 TEST(ParseCommandLine, LongLogPathIsKeptWhole) {

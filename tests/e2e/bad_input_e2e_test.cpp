@@ -18,7 +18,9 @@
 //   -bufsize 4294967295             -> a 2 GiB block; a clean run where it can be had,
 //                                      else a message per job and an empty summary
 //   log in a missing folder, log path is a folder, read-only log
-//                                   -> the console keeps every line; no folder is made
+//                                   -> the console keeps every line and says once per
+//                                      job, also on standard error, that the log cannot
+//                                      be written; no folder is made
 //   very long, too long and non-ASCII paths
 //                                   -> handled like any path (too long: "missing")
 //   a source given twice, -loop100  -> each pass counts and logs on its own
@@ -112,6 +114,7 @@ struct Expected {
   std::vector<std::string> args;
   testing::ProcessOptions options;
   std::optional<std::string> console;  // exact standard output; none: see consoleIsLog
+  std::string err;                     // exact standard error
   bool consoleIsLog = false;           // output = "\n" + log (runs with unknown counts)
   int exitCode = 0;
   std::string logPath;                 // the log to look at, if any
@@ -313,21 +316,36 @@ Expected HugeBufsizeWithoutMemory(const TempDir& dir) {
 
 // ------------------------------------------------------------ log files
 
+// The job's first message that cannot reach the log (the DROP header behind
+// the summary's opening line break) is followed by the notice.
+void ExpectLogNotice(Expected& e, const std::string& log) {
+  const std::string notice = FormatText(text::kMsgLogNotWritable, log.c_str());
+  e.console->insert(e.console->find('\n', 1) + 1, notice);
+  e.err = notice;
+}
+
 Expected LogInMissingFolder(const TempDir& dir) {
   const std::string source = dir.Write("x.ts", CleanPackets(0x100, 3));
   Expected e = CleanRun(source, Summary(0x100, 2, 0, 3));
-  e.args = {"-noprogress", "-logpath", dir.File("missing/sub/run.log"), source};
+  const std::string log = dir.File("missing/sub/run.log");
+  e.args = {"-noprogress", "-logpath", log, source};
+  ExpectLogNotice(e, log);
   e.logPath = dir.File("missing");  // no folder is made on the way
   e.log.reset();
   return e;
 }
 
+// Two jobs: one notice each, none for the closing line.
 Expected LogPathIsAFolder(const TempDir& dir) {
   const std::string source = dir.Write("x.ts", CleanPackets(0x100, 3));
   Expected e = CleanRun(source, Summary(0x100, 2, 0, 3));
   const std::string folder = dir.File("logs");
   std::filesystem::create_directory(folder);
-  e.args = {"-noprogress", "-logpath", folder, source};
+  e.args = {"-noprogress", "-logpath", folder, source, source};
+  ExpectLogNotice(e, folder);
+  const std::string job = e.console->substr(0, e.console->size() - Closing(0).size());
+  e.console = job + job + Closing(0);
+  e.err += e.err;
   e.logPath.clear();
   return e;
 }
@@ -340,6 +358,7 @@ Expected ReadOnlyLog(const TempDir& dir) {
   e.logPath = dir.Write("run.log", "old\n");
   chmod(e.logPath.c_str(), 0444);
   e.args = {"-noprogress", "-logpath", e.logPath, source};
+  if (!RunningAsRoot()) ExpectLogNotice(e, e.logPath);
   e.log = RunningAsRoot() ? "old\n" + *e.log : "old\n";
   return e;
 }
@@ -479,6 +498,7 @@ testing::ProcessResult RunKestrun(const TempDir& dir, Expected& e) {
   testing::ProcessOptions options = e.options;
   options.workingDirectory = dir.path();
   options.timeout = std::chrono::seconds(60);
+  options.env.emplace_back("LC_ALL", "C");  // the CP932 bytes as they are
   std::vector<std::string> argv;
   for (auto it = options.env.begin(); it != options.env.end(); ++it) {
     if (it->first != "KESTRUN_ADDRESS_LIMIT_KB") continue;
@@ -505,8 +525,9 @@ TEST_P(BadInputRun, EndsAsDesigned) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   ASSERT_FALSE(result.timedOut) << "still running after " << seconds << " s";
   EXPECT_EQ(result.termSignal, 0);
-  // Standard error carries nothing: no crash note, no sanitizer report.
-  EXPECT_EQ(result.err, "");
+  // Standard error carries only the notices the row expects: no crash note,
+  // no sanitizer report.
+  EXPECT_EQ(result.err, e.err);
   if (!e.sanitizerNotes.empty()) {
     EXPECT_EQ(UnexpectedSanitizerNotes(e.sanitizerNotes), "");
   }
@@ -546,6 +567,7 @@ TEST(BadInputLog, DeletedDuringARunIsRecreatedByTheNextMessage) {
   std::thread program([&] {
     testing::ProcessOptions options;
     options.workingDirectory = dir.path();
+    options.env.emplace_back("LC_ALL", "C");
     result = testing::RunProcess({KESTRUN_BIN, "-noprogress", first, live}, options);
   });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);

@@ -12,6 +12,7 @@
 #include "support/catalog.h"
 #include "support/format_text.h"
 #include "support/kestrun_builds.h"
+#include "support/program_version.h"
 #include "support/stream_builder.h"
 #include "support/temp_dir.h"
 #include "ts/ts_test_packets.h"
@@ -31,9 +32,12 @@ using stream_e2e::Closing;
 using stream_e2e::SummaryBlock;
 using stream_e2e::SummaryLine;
 
-std::string UsageScreen(const std::string& baseName, bool withContact) {
+// The usage screen's lines up to the contact block; the Windows program is
+// called with its ".exe".
+std::string UsageScreen(const KestrunBuild& build, bool withContact) {
+  const char* syntax = build.windows ? text::kUsageSyntax : text::kUsageSyntaxPlain;
   std::string screen = std::string(text::kUsageArgs) +
-                       FormatText(text::kUsageSyntax, baseName.c_str()) + text::kUsageDescription +
+                       FormatText(syntax, build.BaseName().c_str()) + text::kUsageDescription +
                        text::kUsagePurpose + text::kUsageSrcpath + text::kUsageNolog +
                        text::kUsageNologText + text::kUsageLogpath + text::kUsageLogpathText +
                        text::kUsageLogpathNolog + text::kUsageLogpathTs;
@@ -64,10 +68,70 @@ class CommandLineRun : public RunFixture, public ::testing::WithParamInterface<c
   void SetUp() override { KESTRUN_REQUIRE_BUILD(GetParam(), build_); }
 };
 
+// The screen ends with the options added behind the fixed lines and the
+// version.
 TEST_P(CommandLineRun, NoArgumentShowsOnlyTheUsageScreen) {
   const auto result = Run({});
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.out, UsageScreen(build_.BaseName(), true));
+  EXPECT_EQ(result.out.rfind(UsageScreen(build_, true) + text::kUsageMoreOptions, 0), 0u);
+  const std::string version =
+      FormatText(text::kUsageVersionItem, build_.BaseName().c_str(), ProgramVersion());
+  EXPECT_EQ(result.out.substr(result.out.size() - version.size()), version);
+}
+
+// Help and version words, option words with two dashes and words that match
+// no option, wherever they stand; the source a.ts is clean.
+//
+// arguments                    | console                        | notices     | exit
+// -h, --help, -? a.ts, -H      | the usage screen alone         |             | 0
+// /? (Windows)                 | the usage screen alone         |             | 0
+// --version, -version a.ts     | name and version               |             | 0
+// --nolog --noprogress a.ts    | the run, no log, no progress   |             | 0
+// -xyz --bogus -- a.ts -NOLOG  | the run, no log                | one per word| 0
+struct WordCase {
+  const char* name;
+  std::vector<std::string> args;
+  enum { Usage, Version, Run } shows;
+  std::vector<std::string> unknown;
+  bool windowsOnly = false;
+};
+
+TEST_P(CommandLineRun, HelpVersionAndUnknownWords) {
+  const std::string usage = Run({}).out;
+  const std::string source = dir_.Write("a.ts", CleanPackets(0x100, 20));
+  const std::string run = "\n" + SummaryBlock(build_.Path(source), SummaryLine(0x100, 3, 0, 20));
+  const WordCase cases[] = {
+      {"ShortHelp", {"-h"}, WordCase::Usage, {}},
+      {"LongHelp", {"--help"}, WordCase::Usage, {}},
+      {"QuestionMarkBeforeASource", {"-?", "a.ts"}, WordCase::Usage, {}},
+      {"HelpInCapitals", {"-H"}, WordCase::Usage, {}},
+      {"SlashQuestionMark", {"/?"}, WordCase::Usage, {}, true},
+      {"LongVersion", {"--version"}, WordCase::Version, {}},
+      {"VersionAfterASource", {"a.ts", "-version"}, WordCase::Version, {}},
+      {"TwoDashOptions", {"--nolog", "--noprogress", "a.ts"}, WordCase::Run, {}},
+      {"UnknownWords", {"-xyz", "--bogus", "--", "a.ts", "-NOLOG"}, WordCase::Run,
+       {"-xyz", "--bogus", "--"}},
+  };
+  for (const WordCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.windowsOnly && !build_.windows) continue;
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(arg == "a.ts" ? build_.Path(source) : arg);
+    const auto result = Run(args);
+    EXPECT_EQ(result.exitCode, 0);
+    std::string notices;
+    for (const std::string& word : c.unknown) notices += FormatText(text::kMsgUnknownOption, word.c_str());
+    std::string expected = c.shows == WordCase::Usage     ? usage
+                           : c.shows == WordCase::Version ? FormatText(text::kFmtVersion, build_.BaseName().c_str(), ProgramVersion())
+                                                          : run + Closing(0);
+    // Notices come before anything else: on the console on Windows, on
+    // standard error on POSIX.
+    EXPECT_EQ(result.out, (build_.windows ? notices : "") + expected);
+    if (!build_.windows) {
+      EXPECT_EQ(result.err, notices);
+    }
+    EXPECT_FALSE(FileExists(dir_.File("a." + build_.BaseName() + ".log")));
+  }
 }
 
 TEST_P(CommandLineRun, OnlyOptionsRunNoJob) {
@@ -247,6 +311,7 @@ TEST_F(NativeRun, ConJobAfterAFileJobWritesToTheFilesLog) {
   testing::ProcessOptions options;
   options.stdinData = CleanPackets(0x300, 1200);
   options.keepStdinOpen = true;
+  options.stdoutTerminal = true;
   options.signal = SIGINT;
   options.signalWhen = "PCR 0:00:00.000\r";  // the first progress line of the CON job
   const auto result = Run({a, "CON"}, options);

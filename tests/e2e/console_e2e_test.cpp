@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/stream_e2e.h"
+#include "platform/posix/cp932_display.h"
 #include "support/catalog.h"
 #include "support/format_text.h"
 #include "support/kestrun_builds.h"
@@ -37,6 +38,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using platform::ConvertCp932ToUtf8;
+using platform::IsValidUtf8;
 using testing::KestrunBuild;
 using testing::PacketsWithCc;
 using testing::ProcessOptions;
@@ -77,9 +80,10 @@ std::string LossySummary(const std::string& source, const LossyStream& stream) {
 }
 
 // True when all that stands before the notice at `noticeAt` is progress
-// lines ("－ ...\r", no line feed).
-bool OnlyProgressBefore(const std::string& out, std::size_t noticeAt) {
+// lines ("－ ...\r", no line feed), or nothing where no terminal shows them.
+bool OnlyProgressBefore(const std::string& out, std::size_t noticeAt, bool terminal) {
   const std::string before = out.substr(0, noticeAt);
+  if (!terminal) return before.empty();
   return !before.empty() && before.rfind("\x81\x7C ", 0) == 0 && before.back() == '\r' &&
          before.find('\n') == std::string::npos;
 }
@@ -155,7 +159,7 @@ TEST_P(ConStop, EndsTheRunInOrder) {
   } else {
     const std::size_t noticeAt = result.out.find(c.notice);
     ASSERT_NE(noticeAt, std::string::npos) << result.out;
-    EXPECT_TRUE(OnlyProgressBefore(result.out, noticeAt)) << result.out;
+    EXPECT_TRUE(OnlyProgressBefore(result.out, noticeAt, false)) << result.out;
     EXPECT_EQ(result.out.substr(noticeAt), c.notice + tail);
   }
   // Notices and progress lines are console-only.
@@ -205,6 +209,7 @@ TEST_F(ConsoleRun, CtrlCInTheFirstSourceStartsNoFurtherSourceOrPass) {
   std::thread writer(Feed, feed, std::cref(stream.bytes), std::cref(stopFeeding));
 
   ProcessOptions options;
+  options.stdoutTerminal = true;
   options.signal = SIGINT;
   options.signalWhen = "\r";  // the first progress line
   const ProcessResult result = Run({"-nolog", "-loop", fifo, second}, options);
@@ -216,7 +221,7 @@ TEST_F(ConsoleRun, CtrlCInTheFirstSourceStartsNoFurtherSourceOrPass) {
   EXPECT_EQ(result.exitCode, LossyStream::kDrops);
   const std::size_t noticeAt = result.out.find(text::kMsgCtrlC);
   ASSERT_NE(noticeAt, std::string::npos) << result.out;
-  EXPECT_TRUE(OnlyProgressBefore(result.out, noticeAt)) << result.out;
+  EXPECT_TRUE(OnlyProgressBefore(result.out, noticeAt, true)) << result.out;
   // The drops are known by the first progress line; how many packets were
   // read by the time the stop was seen is not.
   const std::string header = FormatText(text::kFmtDropHeader, fifo.c_str());
@@ -354,6 +359,7 @@ class TerminalRun {
     ::close(out[1]);
     if (::chdir(directory.c_str()) != 0) ::_exit(126);
     ::setenv("TMPDIR", directory.c_str(), 1);
+    ::setenv("LC_ALL", "C", 1);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -452,39 +458,10 @@ INSTANTIATE_TEST_SUITE_P(
                                  false, false, false}),
     [](const ::testing::TestParamInfo<PromptCase>& info) { return std::string(info.param.name); });
 
-// Runs the program with standard output on a raw pseudo-terminal (no
-// line-end translation) under a UTF-8 locale; returns what it showed.
-std::string ShownOnUtf8Terminal(const std::vector<std::string>& argv, const std::string& directory) {
-  termios raw{};
-  ::cfmakeraw(&raw);
-  int master = -1, slave = -1;
-  if (::openpty(&master, &slave, nullptr, &raw, nullptr) != 0) return "(no terminal)";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setsid();
-    ::dup2(slave, STDOUT_FILENO);
-    ::close(master);
-    ::setenv("LC_ALL", "C.UTF-8", 1);
-    ::setenv("TMPDIR", directory.c_str(), 1);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    ::_exit(127);
-  }
-  ::close(slave);
-  std::string shown;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, static_cast<std::size_t>(n));
-  ::close(master);
-  ::waitpid(pid, nullptr, 0);
-  return shown;
-}
-
 // File names in messages. Each run has a stream with one drop, a file that
 // is no stream and a missing file, all named alike:
 //
-// name on disk                     | in the messages (CP932)   | on a UTF-8 terminal
+// name on disk                     | in the messages (CP932)   | under a UTF-8 locale
 // 録画 ①.ts (UTF-8)                | its CP932 bytes           | 録画 ①.ts
 // café.ts (é has no CP932 form)    | caf?.ts                   | caf?.ts
 // テスト.ts in CP932 (not UTF-8)   | kept as it is             | テスト.ts
@@ -519,11 +496,59 @@ TEST_F(ConsoleRun, FileNamesInMessagesAreCp932) {
     // The log lies beside the stream under its real name.
     EXPECT_EQ(ReadFileBytes(dir_.File("s" + c.name.substr(0, c.name.size() - 3) + ".kestrun.log")), log);
 
-    std::vector<std::string> argv = {KESTRUN_BIN};
-    argv.insert(argv.end(), args.begin(), args.end());
-    const std::string shown = ShownOnUtf8Terminal(argv, dir_.path());
+    ProcessOptions utf8;
+    utf8.env = {{"LC_ALL", "C.UTF-8"}};
+    const std::string shown = Run(args, utf8).out;
     for (const char* prefix : {"s", "n", "m"}) {
       EXPECT_EQ(Count(shown, dir_.File(prefix + c.shown)), 1u) << prefix << "\n" << shown;
+    }
+  }
+}
+
+// The console by locale and output; the source has two drops and 1200
+// packets, so one progress line is due.
+//
+// locale   | output   | shows
+// C        | pipe     | the CP932 bytes, CR LF kept, no progress line
+// C.UTF-8  | pipe     | their UTF-8 form with LF line ends, no progress line
+// C        | terminal | the progress line, then what the pipe shows
+// C.UTF-8  | terminal | the same in UTF-8: progress lines end in a lone CR
+TEST_F(ConsoleRun, FollowsTheLocaleAndShowsProgressOnATerminalOnly) {
+  const LossyStream stream = MakeLossyStream();
+  const std::string a = dir_.Write("a.ts", stream.bytes);
+  const std::string cp932 = "\n" + LossySummary(a, stream) + Closing(LossyStream::kDrops);
+  std::string utf8 = ConvertCp932ToUtf8(cp932);
+  for (std::size_t at; (at = utf8.find("\r\n")) != std::string::npos;) utf8.erase(at, 1);
+  struct Case {
+    const char* locale;
+    bool terminal;
+    const std::string& piped;
+    const char* progressMark;
+  };
+  const Case cases[] = {{"C", false, cp932, nullptr},
+                        {"C.UTF-8", false, utf8, nullptr},
+                        {"C", true, cp932, "\x81\x7C "},
+                        {"C.UTF-8", true, utf8, "\xEF\xBC\x8D "}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.locale) + (c.terminal ? " terminal" : " pipe"));
+    ProcessOptions options;
+    options.env = {{"LC_ALL", c.locale}};
+    options.stdoutTerminal = c.terminal;
+    const ProcessResult result = Run({"-nolog", a}, options);
+    EXPECT_EQ(result.exitCode, LossyStream::kDrops);
+    ASSERT_GE(result.out.size(), c.piped.size());
+    const std::size_t progressEnd = result.out.size() - c.piped.size();
+    EXPECT_EQ(result.out.substr(progressEnd), c.piped);
+    const std::string progress = result.out.substr(0, progressEnd);
+    if (c.progressMark == nullptr) {
+      EXPECT_EQ(progress, "");
+    } else {
+      EXPECT_EQ(progress.rfind(c.progressMark, 0), 0u) << progress;
+      EXPECT_EQ(progress.back(), '\r');
+      EXPECT_EQ(progress.find('\n'), std::string::npos);
+    }
+    if (std::string(c.locale) != "C") {
+      EXPECT_TRUE(IsValidUtf8(result.out));
     }
   }
 }
@@ -638,6 +663,20 @@ INSTANTIATE_TEST_SUITE_P(
                       CleanupCase{"LongestFolder", {"-nolog"}, 0, 246, true}),
     [](const ::testing::TestParamInfo<CleanupCase>& info) { return std::string(info.param.name); });
 
+// In a temporary folder shared with others, a matching file of another user
+// stays, even for a program run as root; the program's user's own goes.
+TEST_F(ConsoleRun, LeftoversOfOtherUsersStay) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a test file another owner";
+  Touch(dir_.File("ZIZ1111.tmp"));
+  Touch(dir_.File("ZIZ2222.tmp"));
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(::chown(dir_.File("ZIZ1111.tmp").c_str(), kNobody, kNobody), 0);
+  const ProcessResult result = Run({"-nolog"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_TRUE(fs::exists(dir_.File("ZIZ1111.tmp")));
+  EXPECT_FALSE(fs::exists(dir_.File("ZIZ2222.tmp")));
+}
+
 // ------------------------------------------------------------ Windows builds
 
 // Wine hands its programs the prefix's own temporary folder whatever TMP and
@@ -709,7 +748,8 @@ TEST_P(WindowsBuildRun, CtrlCEndsAConRunInOrder) {
   EXPECT_EQ(result.exitCode, LossyStream::kDrops);
   const std::size_t noticeAt = result.out.find(text::kMsgCtrlC);
   ASSERT_NE(noticeAt, std::string::npos) << result.out;
-  EXPECT_TRUE(OnlyProgressBefore(result.out, noticeAt)) << result.out;
+  // The Windows console shows progress lines in a pipe too.
+  EXPECT_TRUE(OnlyProgressBefore(result.out, noticeAt, true)) << result.out;
   EXPECT_EQ(result.out.substr(noticeAt), text::kMsgCtrlC + ("\n" + LossySummary("CON", stream)) +
                                              Closing(LossyStream::kDrops));
 }

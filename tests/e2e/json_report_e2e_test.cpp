@@ -1,9 +1,14 @@
 // The JSON report (-jsonpath): read back with a real parser and held against
 // the generator's manifests, over the ways a run can go, and with a path that
 // cannot be written. The console and log bytes stay what they are without it.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <thread>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -12,6 +17,7 @@
 #include "e2e/stream_e2e.h"
 #include "support/catalog.h"
 #include "support/format_text.h"
+#include "support/stream_builder.h"
 
 namespace kestrun::stream_e2e {
 namespace {
@@ -196,7 +202,89 @@ TEST_P(JsonReportRun, UnwritablePathChangesNothingElse) {
   }
 }
 
+// "-": standard output carries the document alone, the console text of the
+// run goes to standard error.
+TEST_P(JsonReportRun, DashSendsTheReportToStandardOutput) {
+  const GeneratedStream a = Generate(dir_, "a.ts", {"-s", "0.5", "--drop", "0x111@100"});
+  ASSERT_FALSE(a.path.empty());
+  const RunText expected = JoinSources({FileSourceText(build_.Path(a.path), a.manifest)});
+  const auto result = Run({"-noprogress", "-jsonpath", "-", build_.Path(a.path)});
+  EXPECT_EQ(result.err, expected.console);
+  EXPECT_EQ(result.exitCode, expected.exitCode);
+  EXPECT_EQ(Log(a), expected.logs[0]);
+  const json doc = json::parse(result.out, nullptr, false);
+  ASSERT_FALSE(doc.is_discarded()) << result.out;
+  ExpectJobAsManifest(doc.at("jobs").at(0), build_.Path(a.path), a);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, JsonReportRun, ::testing::Values("native", "win64", "win32"));
+
+bool IsLink(const std::string& path) { return std::filesystem::is_symlink(path); }
+
+// What a report path names is written through, never replaced:
+//
+// path                          | the document goes to            | afterwards
+// link to real/r.json (exists)  | real/r.json, replaced whole     | the link is a link
+// link to a missing file        | that file, made                 | the link is a link
+// FIFO with a reader waiting    | the reader                      | still a FIFO
+// /dev/null                     | the device                      | still the device
+// FIFO without a reader         | nowhere: a notice, no waiting   | still a FIFO
+//
+// No temporary file is left anywhere.
+TEST(JsonReportTargets, PathsAreWrittenThroughNeverReplaced) {
+  TempDir dir;
+  const std::string a = dir.Write("a.ts", testing::CleanPackets(0x100, 20));
+  std::filesystem::create_directory(dir.File("real"));
+  dir.Write("real/r.json", "old");
+  std::filesystem::create_symlink("real/r.json", dir.File("link.json"));
+  std::filesystem::create_symlink("real/new.json", dir.File("dangling.json"));
+  ASSERT_EQ(::mkfifo(dir.File("read.fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(dir.File("lonely.fifo").c_str(), 0600), 0);
+  const KestrunBuild build{"native", KESTRUN_BIN, "", false};
+  const auto run = [&](const std::string& path) {
+    testing::ProcessOptions options;
+    options.workingDirectory = dir.path();
+    return build.Run({"-noprogress", "-nolog", "-jsonpath", path, a}, options);
+  };
+  const auto written = [](const std::string& text) {
+    const json doc = json::parse(text, nullptr, false);
+    return !doc.is_discarded() && doc.value("format", "") == "kestrun-report";
+  };
+
+  run("link.json");
+  EXPECT_TRUE(IsLink(dir.File("link.json")));
+  EXPECT_TRUE(written(ReadFileBytes(dir.File("real/r.json"))));
+  run("dangling.json");
+  EXPECT_TRUE(IsLink(dir.File("dangling.json")));
+  EXPECT_TRUE(written(ReadFileBytes(dir.File("real/new.json"))));
+
+  std::string fromFifo;
+  std::thread reader([&] { fromFifo = ReadFileBytes(dir.File("read.fifo")); });
+  // The reader's open waits for the writer, so the program finds it there.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto toFifo = run("read.fifo");
+  // Should the program not have written, the reader still gets its end.
+  const int release = ::open(dir.File("read.fifo").c_str(), O_WRONLY | O_NONBLOCK);
+  if (release >= 0) ::close(release);
+  reader.join();
+  EXPECT_EQ(toFifo.out.find(text::kMsgJsonReportFailed), std::string::npos);
+  EXPECT_TRUE(written(fromFifo));
+
+  const auto toNull = run("/dev/null");
+  EXPECT_EQ(toNull.out.find(text::kMsgJsonReportFailed), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
+  const auto lonely = run("lonely.fifo");
+  EXPECT_FALSE(lonely.timedOut);
+  EXPECT_NE(lonely.out.find(FormatText(text::kMsgJsonReportFailed, "lonely.fifo")), std::string::npos);
+
+  for (const char* fifo : {"read.fifo", "lonely.fifo"}) {
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.File(fifo))) << fifo;
+  }
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+    EXPECT_NE(entry.path().extension(), ".tmp") << "temporary file left: " << entry.path();
+  }
+}
 
 // The shapes a run can take, each a complete document: the jobs in order
 // with how each ended.

@@ -134,7 +134,9 @@ TEST_F(StreamRun, ProgressLinesOnTheConsoleOnly) {
     stream += packet;
   }
   const std::string path = dir_.Write("p.ts", stream);
-  const auto result = Run({path});
+  testing::ProcessOptions terminal;
+  terminal.stdoutTerminal = true;
+  const auto result = Run({path}, terminal);
   const std::string summary = DropHeader(path) + "0x0100 : 0x03 : 0 Drop : 2500 Total \r\n\r\n";
   EXPECT_EQ(result.out, kNotice + "40 % , PCR 0:00:00.000 , +0x2DE60\r" + kNotice +
                             "80 % , PCR 0:00:00.000 , +0x5BD7C\r\n" + summary + Closing(0));
@@ -147,7 +149,9 @@ TEST_F(StreamRun, ProgressLinesLeaveTheRecordAlone) {
   const GeneratedStream a = Generate(dir_, "a.ts", kStreamA);
   ASSERT_FALSE(a.path.empty());
   const RunText expected = JoinSources({FileSourceText(a.path, a.manifest)});
-  const auto result = Run({a.path});
+  testing::ProcessOptions terminal;
+  terminal.stdoutTerminal = true;
+  const auto result = Run({a.path}, terminal);
   int progressLines = 0;
   EXPECT_EQ(WithoutProgress(result.out, &progressLines), expected.console);
   EXPECT_GE(progressLines, static_cast<int>(a.manifest.packets / 1001) - 1);

@@ -115,6 +115,7 @@ class PinnedOutput : public ::testing::TestWithParam<PinnedStream> {
     ProcessOptions options;
     options.workingDirectory = dir_.path();
     options.env = {{"TZ", "UTC"}};
+    options.stdoutTerminal = progress;  // where progress lines are shown
     return build_.Run(args, options);
   }
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "output/console.h"
+#include "support/catalog.h"
 #include "support/run_flags.h"
 #include "support/temp_dir.h"
 
@@ -81,11 +82,18 @@ TEST_F(MessageTest, SwitchesKeepMessagesOffConsoleOrLog) {
   EXPECT_EQ(LogTarget(), log_);
 }
 
+// The first message of each job that misses the log says so once.
 TEST_F(MessageTest, LogPathInAMissingFolderLosesOnlyTheLog) {
-  SetLogTarget(dir_.File("missing/run.log"), kLogAppend);
+  const std::string log = dir_.File("missing/run.log");
+  const std::string notice = FormatText(text::kMsgLogNotWritable, log.c_str());
+  SetLogTarget(log, kLogAppend);
+  BeginJobLog();
   WriteMessageText("still shown\n");
-  EXPECT_EQ(console_.text, "still shown\n");
-  EXPECT_FALSE(FileExists(dir_.File("missing/run.log")));
+  WriteMessageText("again");
+  BeginJobLog();
+  WriteMessageText("next job\n");
+  EXPECT_EQ(console_.text, "still shown\n" + notice + "again" + "next job\n" + notice);
+  EXPECT_FALSE(FileExists(log));
 }
 
 // Two threads (the worker and the tuner thread) recording at the same moment:

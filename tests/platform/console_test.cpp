@@ -93,25 +93,5 @@ TEST(LocaleCharsetIsUtf8, TakesTheFirstSetVariable) {
   }
 }
 
-// Output that is not a terminal gets the CP932 bytes unchanged.
-TEST(ConsoleWrite, PipeGetsTheBytesUnchanged) {
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
-  const int savedOut = ::dup(STDOUT_FILENO);
-  ASSERT_GE(savedOut, 0);
-  ::dup2(fds[1], STDOUT_FILENO);
-  const std::string bytes = std::string(text::kMsgCtrlC) + std::string(3000, 'x');
-  ConsoleWrite(bytes.data(), bytes.size());
-  ConsoleFlush();
-  ::dup2(savedOut, STDOUT_FILENO);
-  ::close(savedOut);
-  ::close(fds[1]);
-  std::string got;
-  char chunk[512];
-  for (ssize_t n; (n = ::read(fds[0], chunk, sizeof(chunk))) > 0;) got.append(chunk, static_cast<std::size_t>(n));
-  ::close(fds[0]);
-  EXPECT_EQ(got, bytes);
-}
-
 }  // namespace
 }  // namespace kestrun::platform

@@ -115,6 +115,12 @@ ProcessResult KestrunBuild::Run(const std::vector<std::string>& args, ProcessOpt
   if (!windows && !tmpdirGiven && !options.workingDirectory.empty()) {
     options.env.emplace_back("TMPDIR", options.workingDirectory);
   }
+  // The native program shows the CP932 bytes as they are unless a test
+  // asks for a locale of its own.
+  const bool localeGiven = std::any_of(options.env.begin(), options.env.end(), [](const auto& entry) {
+    return entry.first == "LC_ALL" || entry.first == "LC_CTYPE" || entry.first == "LANG";
+  });
+  if (!windows && !localeGiven) options.env.emplace_back("LC_ALL", "C");
   argv.push_back(exe);
   argv.insert(argv.end(), args.begin(), args.end());
   return RunProcess(argv, options);

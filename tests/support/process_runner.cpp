@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -78,6 +80,16 @@ int Unread(int fd) {
   return ioctl(fd, FIONREAD, &count) == 0 ? count : 0;
 }
 
+// A pipe, or a raw pseudo-terminal: [0] is read here, [1] is the child's.
+bool OpenOutput(bool terminal, int ends[2]) {
+  if (!terminal) return pipe2(ends, O_CLOEXEC) == 0;
+  termios raw{};
+  cfmakeraw(&raw);
+  if (openpty(&ends[0], &ends[1], nullptr, &raw, nullptr) != 0) return false;
+  for (int i = 0; i < 2; ++i) fcntl(ends[i], F_SETFD, FD_CLOEXEC);
+  return true;
+}
+
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
@@ -86,7 +98,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   // Close-on-exec, so that a child started by another thread at the same
   // time holds none of this child's pipe ends (its dup2 copies stay open).
   if (options.stdinData && pipe2(inPipe, O_CLOEXEC) != 0) return result;
-  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return result;
+  if (!OpenOutput(options.stdoutTerminal, outPipe) || pipe2(errPipe, O_CLOEXEC) != 0) return result;
   const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
   const pid_t child = fork();
   if (child == 0) {

@@ -17,6 +17,9 @@ struct ProcessOptions {
   std::string workingDirectory;
   // The child starts a session of its own, without a controlling terminal.
   bool newSession = false;
+  // Standard output is a raw pseudo-terminal (no line-end translation)
+  // instead of a pipe: the program sees a terminal there.
+  bool stdoutTerminal = false;
   // Bytes written to the child's standard input, which is then closed unless
   // keepStdinOpen is set (then it is closed when the child has ended).
   // Without stdinData standard input is /dev/null.

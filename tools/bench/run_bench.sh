@@ -7,7 +7,8 @@
 # reads it into the page cache, then times, alternately in one run:
 #   (d) dd bs=1M: the fastest bare read of the file on this machine
 #   (b) kestrun -nolog -noprogress FILE
-#   (c) kestrun -nolog FILE (progress lines on, standard output to /dev/null)
+#   (c) kestrun -nolog FILE (progress lines on, standard output a terminal
+#       whose output is read and dropped)
 #   (a) bench_read: a bare read loop with kestrun's default read buffer size
 # and, for reference, (a) plus a look at one byte of every packet,
 # then prints the median GB/s of each, the headline ratios b/d and c/d, and
@@ -171,7 +172,7 @@ throughput() {
   for (( i = 1; i <= RUNS; i++ )); do
     recache "$ts"; timed d "$DD" if="$ts" of=/dev/null bs=1M status=none
     recache "$ts"; timed b "$KESTRUN" -nolog -noprogress "$ts"
-    recache "$ts"; timed c "$KESTRUN" -nolog "$ts"
+    recache "$ts"; timed c --terminal "$KESTRUN" -nolog "$ts"
     recache "$ts"; timed a "$READER" "$ts"
     recache "$ts"; timed t "$READER" --touch "$ts"
   done

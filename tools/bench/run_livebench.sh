@@ -113,7 +113,8 @@ tuner_run() {
     "$block" "$((rate * 1000000))" "$((block / rate))" "$(host_path "$build" "$drained")" >"$conf"
   local -a cmd
   mapfile -t cmd < <(program "$build")
-  KESTRUN_TEST_DRIVER_CONFIG=$(host_path "$build" "$conf") \
+  # In the C locale the native program writes the CP932 bytes read below.
+  LC_ALL=C KESTRUN_TEST_DRIVER_CONFIG=$(host_path "$build" "$conf") \
     "${cmd[@]}" -nolog -noprogress "\\\\.\\bondriver\\0\\13\\$(driver_of "$build")" >"$out" 2>/dev/null &
   pid=$!
   # The driver opens within the warm-up; its stream lasts `seconds` from

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/write_whole.h"
 
 namespace kestrun::platform {
 
@@ -9,14 +10,7 @@ bool WriteNewFile(const std::string& path, const char* bytes, std::size_t count)
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  bool whole = true;
-  while (count > 0 && whole) {
-    const DWORD length = count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count);
-    DWORD written = 0;
-    whole = WriteFile(file, bytes, length, &written, nullptr) != 0 && written > 0;
-    bytes += written;
-    count -= written;
-  }
+  bool whole = WriteWhole(file, bytes, count);
   // The contents must be on disk before a move can put them in place.
   if (whole && FlushFileBuffers(file) == 0) whole = false;
   return CloseHandle(file) != 0 && whole;
