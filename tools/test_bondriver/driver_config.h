@@ -27,10 +27,17 @@
 //                     a run compares byte for byte with the file however the
 //                     scheduler treats the consumer (each such flush is still
 //                     logged, so a test can count the retried blocks)
+//   signal=L[,L...]   the levels GetSignalLevel gives, one per call and over
+//                     again from the first after the last: one value for a
+//                     constant level, several for a changing one; "nan",
+//                     "inf" or "fail" give a level that is not finite. Each
+//                     call is logged. Without it the driver has no level
+//                     (NaN) and does not log the call
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace test_bondriver {
 
@@ -51,6 +58,7 @@ struct DriverConfig {
   std::string drained;
   bool gate = false;
   bool resend = false;
+  std::vector<float> signal;
 };
 
 // Reads the configuration in force; defaults where no file or key is found.

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -47,6 +48,12 @@ class DriverCore {
   void Close() {
     Log("Close");
     CloseFile();
+  }
+
+  float SignalLevel() {
+    if (config_.signal.empty()) return std::numeric_limits<float>::quiet_NaN();
+    Log("GetSignalLevel");
+    return config_.signal[signalCalls_++ % config_.signal.size()];
   }
 
   std::int32_t Fetch(std::uint8_t** block, std::uint32_t* size, std::uint32_t* remain) {
@@ -139,6 +146,7 @@ class DriverCore {
   std::size_t handedOut_ = 0;  // size of the block of the last fetch, 0 for none
   bool resend_ = false;
   bool drainedMarked_ = false;
+  std::size_t signalCalls_ = 0;
 };
 
 }  // namespace
