@@ -112,6 +112,9 @@ void LiveReporter::WriteFiles() {
   // write of the run says when it cannot.
   if (!json.empty()) WriteFileAtomically(settings_.jsonPath, json);
   if (!metrics.empty()) WriteFileAtomically(settings_.metricsPath, metrics);
+  // A report with a long drop list takes tens of megabytes for a moment.
+  json = {};
+  platform::ReturnFreedMemory();
 }
 
 void LiveReporter::Run() {

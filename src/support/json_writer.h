@@ -38,6 +38,10 @@ class JsonWriter {
   void Member(std::string_view name, std::signed_integral auto value) { Key(name); Int(value); }
   void Member(std::string_view name, std::unsigned_integral auto value) { Key(name); Unsigned(value); }
 
+  // Room for a document of about this many bytes, so that a large one is
+  // not grown (and copied) step by step.
+  void Reserve(std::size_t bytes) { out_.reserve(bytes); }
+
   // The document so far; complete once every object and array is closed.
   const std::string& Text() const { return out_; }
 

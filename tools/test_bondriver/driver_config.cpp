@@ -47,6 +47,7 @@ void Apply(DriverConfig& config, const std::string& key, const std::string& valu
   if (key == "rate") config.rate = Number(value);
   if (key == "burst") config.burst = static_cast<std::uint32_t>(Number(value));
   if (key == "loop") config.loop = Number(value) != 0;
+  if (key == "passes") config.passes = Number(value);
   if (key == "mode") config.mode = ModeNamed(value);
   if (key == "stall_calls") config.stallCalls = Number(value);
   if (key == "stall_ms") config.stallMs = static_cast<std::uint32_t>(Number(value));

@@ -11,6 +11,7 @@
 //   burst=N           blocks come N at a time: only every Nth fetch pauses
 //                     (N times as long), the others hand out at once
 //   loop=0|1          start the file over at its end instead of running dry
+//   passes=N          serve the file N times over, then run dry
 //   mode=normal|nullfactory|openfail|noext|stall
 //   stall_calls=N     the first N FetchStream calls after Open hand out nothing
 //   stall_ms=T        so do all calls in the first T ms after Open
@@ -50,6 +51,7 @@ struct DriverConfig {
   std::uint64_t rate = 0;
   std::uint32_t burst = 1;
   bool loop = false;
+  std::uint64_t passes = 1;
   DriverMode mode = DriverMode::Normal;
   std::uint64_t stallCalls = 0;
   std::uint32_t stallMs = 0;

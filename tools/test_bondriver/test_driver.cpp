@@ -42,6 +42,7 @@ class DriverCore {
     handedOut_ = 0;
     resend_ = false;
     drainedMarked_ = false;
+    passesServed_ = 0;
     return 1;
   }
 
@@ -111,7 +112,7 @@ class DriverCore {
   std::size_t ReadBlock() {
     if (file_ == nullptr) return 0;
     std::size_t got = std::fread(block_.data(), 1, block_.size(), file_);
-    if (got == 0 && config_.loop) {
+    if (got == 0 && (config_.loop || ++passesServed_ < config_.passes)) {
       std::rewind(file_);
       got = std::fread(block_.data(), 1, block_.size(), file_);
     }
@@ -147,6 +148,7 @@ class DriverCore {
   bool resend_ = false;
   bool drainedMarked_ = false;
   std::size_t signalCalls_ = 0;
+  std::uint64_t passesServed_ = 0;
 };
 
 }  // namespace
