@@ -276,7 +276,8 @@ TEST_F(LiveReportRun, FollowedRecordingIsReadToItsEndAndEndsAfterTheQuietTime) {
   EXPECT_EQ(result.exitCode, static_cast<int>(whole.manifest.totalDrops));
   const double quiet = std::chrono::duration<double>(ended - lastGrowth).count();
   EXPECT_GE(quiet, 1.9);
-  EXPECT_LT(quiet, 3.5);
+  // A sanitized program takes seconds longer to write its last files and end.
+  EXPECT_LT(quiet, testing::kSanitizerBuild ? 10.0 : 3.5);
   EXPECT_TRUE(seen.partial.empty());
   ExpectValidAndNeverDecreasing(seen.metrics, dir_);
   ASSERT_FALSE(seen.reports.empty());
@@ -290,7 +291,8 @@ TEST_F(LiveReportRun, FollowedRecordingIsReadToItsEndAndEndsAfterTheQuietTime) {
   const auto started = Clock::now();
   const ProcessResult stopped = build_.Run({"-nolog", "-noprogress", "-followtime", "60",
                                             "-jsonpath", Report(), growing}, options);
-  EXPECT_LT(std::chrono::duration<double>(Clock::now() - started).count(), 3.0);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - started).count(),
+            testing::kSanitizerBuild ? 10.0 : 3.0);
   EXPECT_EQ(stopped.exitCode, static_cast<int>(whole.manifest.totalDrops));
   EXPECT_EQ(json::parse(ReadFileBytes(Report()))["jobs"][0]["end"], "stop");
 }
@@ -298,6 +300,7 @@ TEST_F(LiveReportRun, FollowedRecordingIsReadToItsEndAndEndsAfterTheQuietTime) {
 // A day of stream time from the tuner, driven faster than real time, with a
 // drop every second: resident memory and the metrics file stay bounded.
 TEST_F(LiveReportRun, DayOfTunerInputStaysWithinMemoryAndFileBounds) {
+  if (testing::kSanitizerBuild) GTEST_SKIP() << "a sanitizer's shadow memory has bounds of its own";
   // A minute of stream with a drop every second on the video PID (about 13
   // packets a second), served 1440 times over at 40 MB/s: fast, but not so
   // fast that the tuner's hand-off fills up while the report is written.
