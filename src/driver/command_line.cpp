@@ -10,7 +10,17 @@ namespace kestrun {
 namespace {
 
 // What the next argument that is not an option word means.
-enum class Pending { Source, LogPath, BufSize, Duration, IgnoredValue, JsonPath };
+enum class Pending {
+  Source,
+  LogPath,
+  BufSize,
+  Duration,
+  IgnoredValue,
+  JsonPath,
+  MetricsPath,
+  Interval,
+  FollowTime,
+};
 
 enum class Effect {
   SourceMarker,
@@ -26,6 +36,10 @@ enum class Effect {
   Loop,
   NoDel,
   JsonPathValue,
+  MetricsPathValue,
+  IntervalValue,
+  Follow,
+  FollowTimeValue,
 };
 
 struct OptionWord {
@@ -35,7 +49,7 @@ struct OptionWord {
 
 // Matching order matters: an argument matches every word that is a prefix of
 // it, and each match is applied in this order (-piddef is piddef, then pid).
-constexpr std::array<OptionWord, 23> kOptionWords{{
+constexpr std::array<OptionWord, 27> kOptionWords{{
     {"srcpath", Effect::SourceMarker},
     {"nolog", Effect::NoLog},
     {"logpath", Effect::LogPathValue},
@@ -59,6 +73,11 @@ constexpr std::array<OptionWord, 23> kOptionWords{{
     {"loop", Effect::Loop},
     {"nodel", Effect::NoDel},
     {"jsonpath", Effect::JsonPathValue},
+    {"metricspath", Effect::MetricsPathValue},
+    {"interval", Effect::IntervalValue},
+    // -followtime is both: it switches following on and takes the time.
+    {"follow", Effect::Follow},
+    {"followtime", Effect::FollowTimeValue},
 }};
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -104,6 +123,10 @@ void ApplyWord(ParseState& state, const OptionWord& option, std::string_view tex
       break;
     case Effect::NoDel: break;
     case Effect::JsonPathValue: state.pending = Pending::JsonPath; break;
+    case Effect::MetricsPathValue: state.pending = Pending::MetricsPath; break;
+    case Effect::IntervalValue: state.pending = Pending::Interval; break;
+    case Effect::Follow: settings.follow = true; break;
+    case Effect::FollowTimeValue: state.pending = Pending::FollowTime; break;
   }
 }
 
@@ -121,7 +144,15 @@ bool ApplyOptionWord(ParseState& state, std::string_view text) {
 
 // A lone "-" names standard output where a report path is due; anywhere
 // else it is an option word that matches nothing.
-bool TakesLoneDash(Pending pending) { return pending == Pending::JsonPath; }
+bool TakesLoneDash(Pending pending) {
+  return pending == Pending::JsonPath || pending == Pending::MetricsPath;
+}
+
+// A time in whole seconds; text without a positive number keeps the default.
+std::int32_t SecondsOrDefault(std::string_view text, std::int32_t fallback) {
+  const std::int32_t seconds = ParseDecimal32(text);
+  return seconds > 0 ? seconds : fallback;
+}
 
 void ApplyArgument(ParseState& state, std::string_view argument) {
   JobSettings& settings = state.settings;
@@ -141,6 +172,9 @@ void ApplyArgument(ParseState& state, std::string_view argument) {
       break;
     case Pending::IgnoredValue: break;
     case Pending::JsonPath: settings.jsonPath.assign(argument); break;
+    case Pending::MetricsPath: settings.metricsPath.assign(argument); break;
+    case Pending::Interval: settings.intervalSeconds = SecondsOrDefault(argument, kDefaultIntervalSeconds); break;
+    case Pending::FollowTime: settings.followSeconds = SecondsOrDefault(argument, kDefaultFollowSeconds); break;
   }
   state.pending = Pending::Source;
 }

@@ -13,6 +13,7 @@
 namespace kestrun {
 
 using SourceList = std::vector<std::string>;
+class LiveReporter;
 
 // What main keeps for the whole run.
 struct ProgramContext {
@@ -21,8 +22,11 @@ struct ProgramContext {
   std::string currentSource;
   std::string programBaseName;  // executable name without folder and extension
   std::string tempFolder;       // with a trailing separator
-  std::optional<RunReport> report;  // collected when a report path was given
-  std::uint64_t passBytesRead = 0;   // what the jobs of the current pass have read
+  std::optional<RunReport> report;  // collected when a report or metrics path was given
+  std::uint64_t passBytesRead = 0;  // what the jobs of the current pass have read
+  // Rewrites the report files during the run; set whenever `report` is, and
+  // then the only way to `report` until it has stopped.
+  LiveReporter* live = nullptr;
 };
 
 // Runs one job on `program.currentSource`: validates the source, chooses the

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "driver/job.h"
+#include "driver/live_reporter.h"
 #include "driver/source_check.h"
 #include "driver/summary.h"
 #include "output/message.h"
@@ -31,20 +32,25 @@ std::int32_t RunJob(ProgramContext& program) {
   if (source.empty()) return 0;
   SourceRefusal refusal = SourceRefusal::None;
   if (!CheckSource(program, source.substr(0, source.find(';')), refusal)) {
-    if (program.report) program.report->jobs.push_back(RefusedJobReport(source, refusal));
+    if (program.live != nullptr) program.live->AddJob(RefusedJobReport(source, refusal));
     return 0;
   }
   ChooseLogTarget(program.settings);
 
   std::array<JobRecord, kJobRecordCount> jobs;
   jobs[0].sourcePath = source;
-  jobs[0].collectDrops = program.report.has_value();
+  jobs[0].collectDrops = !program.settings.jsonPath.empty();
+  LiveJob live;
+  if (program.live != nullptr) {
+    jobs[0].live = &live;
+    program.live->BeginJob(source, jobs[0], live);
+  }
   WorkerArgs args{jobs.data(), kJobRecordCount, &program.settings};
   RunWorker(args);
   program.passBytesRead += jobs[0].outcome.bytesRead;
   const std::int32_t total =
       PrintSummary(jobs.data(), kJobRecordCount, program.settings.reportWrapAround);
-  if (program.report) program.report->jobs.push_back(CollectJobReport(source, jobs[0], total));
+  if (program.live != nullptr) program.live->EndJob(total);
   return total;
 }
 

@@ -1,5 +1,6 @@
 #include "driver/command_line.h"
 #include "driver/job.h"
+#include "driver/live_reporter.h"
 #include "driver/startup.h"
 #include "driver/usage.h"
 #include "output/console.h"
@@ -22,7 +23,7 @@ void ShowUsageScreen(const ProgramContext& program) {
 
 // The run's report paths; each one that is "-" takes standard output.
 bool ReportsToStandardOutput(const JobSettings& settings) {
-  for (const std::string* path : {&settings.jsonPath}) {
+  for (const std::string* path : {&settings.jsonPath, &settings.metricsPath}) {
     if (IsStandardOutputPath(*path)) return true;
   }
   return false;
@@ -106,16 +107,22 @@ std::int32_t RunPasses(ProgramContext& program) {
   return static_cast<std::int32_t>(total);
 }
 
-// Writes the run's report; a report that cannot be written is said on the
-// console and changes nothing else of the run.
+// Writes the run's report and metrics files for the last time; a file that
+// cannot be written is said on the console and changes nothing else of the
+// run.
 void SaveRunReport(ProgramContext& program, std::int32_t total, int exitStatus) {
   RunReport& report = *program.report;
   report.ended = platform::CalendarSeconds();
   report.dropTotal = total;
   report.exitCode = exitStatus;
   const std::string& path = program.settings.jsonPath;
-  if (!WriteReportFile(path, FormatRunReport(report, program.programBaseName))) {
+  if (!path.empty() && !WriteReportFile(path, FormatRunReport(report, program.programBaseName))) {
     ConsolePrint(text::kMsgJsonReportFailed, platform::PathForMessage(path).c_str());
+    ConsoleFlush();
+  }
+  const std::string& metricsPath = program.settings.metricsPath;
+  if (!metricsPath.empty() && !WriteReportFile(metricsPath, FormatRunMetrics(report))) {
+    ConsolePrint(text::kMsgMetricsFailed, platform::PathForMessage(metricsPath).c_str());
     ConsoleFlush();
   }
 }
@@ -144,12 +151,17 @@ int RunProgram(int argc, char** argv) {
   }
   ReadCommandLine(argc, argv, program);
 
-  if (!program.settings.jsonPath.empty()) {
+  std::unique_ptr<LiveReporter> live;
+  if (!program.settings.jsonPath.empty() || !program.settings.metricsPath.empty()) {
     program.report.emplace();
     program.report->started = started;
+    live = std::make_unique<LiveReporter>(*program.report, program.settings, program.programBaseName);
+    program.live = live.get();
+    live->Start();
   }
   Prompts(program.settings);
   const std::int32_t total = RunPasses(program);
+  if (live) live->Stop();
   program.settings.durationText.reset();
   ExitCleanup(program);
   WriteMessage(text::kMsgClosing, total);

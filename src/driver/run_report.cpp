@@ -48,6 +48,26 @@ JobReport CollectJobReport(const std::string& source, JobRecord& job, std::int32
   return report;
 }
 
+JobReport RunningJobReport(const std::string& source, const JobRecord& job) {
+  JobReport report;
+  report.source = source;
+  report.running = true;
+  report.outcome = job.outcome;
+  if (job.tuner != nullptr) {
+    report.outcome.discardedBytes = job.tuner->discardedTotal.load();
+    report.outcome.signal = TunerSignal(*job.tuner);
+  }
+  if (job.context == nullptr) return report;
+  ReadContext(*job.context, report);
+  // The job's share of the exit code so far, as the summary will add it.
+  std::uint32_t total = 0;
+  for (const PidReport& pid : report.pids) {
+    if (!pid.pcrExempt) total += static_cast<std::uint32_t>(pid.drops);
+  }
+  report.dropTotal = static_cast<std::int32_t>(total);
+  return report;
+}
+
 JobReport RefusedJobReport(const std::string& source, SourceRefusal refusal) {
   JobReport report;
   report.source = source;

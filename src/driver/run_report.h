@@ -38,6 +38,8 @@ struct PidReport {
 
 struct JobReport {
   std::string source;  // the source text as given
+  std::int64_t started = 0;  // seconds since 1970 UTC; 0 when not known
+  bool running = false;      // a report made while the job runs
   SourceRefusal refusal = SourceRefusal::None;
   JobOutcome outcome;  // kind taken from the source text when refused
   std::int32_t dropTotal = 0;  // the job's share of the exit code
@@ -51,6 +53,7 @@ struct JobReport {
 struct RunReport {
   std::int64_t started = 0;  // seconds since 1970 UTC
   std::int64_t ended = 0;
+  bool running = false;  // written during the run: no end, no exit code yet
   std::int32_t dropTotal = 0;
   int exitCode = 0;
   std::vector<JobReport> jobs;
@@ -60,6 +63,9 @@ struct RunReport {
 // outcome out of the record and reads the analysis state.
 JobReport CollectJobReport(const std::string& source, JobRecord& job, std::int32_t dropTotal);
 JobReport RefusedJobReport(const std::string& source, SourceRefusal refusal);
+// A running job as it stands: copies what the worker has found so far. Only
+// while the worker cannot change it (a LiveJob visit).
+JobReport RunningJobReport(const std::string& source, const JobRecord& job);
 
 // The report as a JSON document (the form is described in docs/report.md).
 std::string FormatRunReport(const RunReport& report, const std::string& programName);

@@ -6,6 +6,7 @@
 #include "driver/run_report.h"
 #include "platform/platform.h"
 #include "support/json_writer.h"
+#include "support/real_text.h"
 #include "ts/civil_date.h"
 
 #ifndef KESTRUN_VERSION
@@ -58,6 +59,7 @@ const char* KindName(SourceKind kind) {
 
 const char* EndName(const JobReport& job) {
   if (job.refusal != SourceRefusal::None) return "refused";
+  if (job.running) return "running";
   switch (job.outcome.end) {
     case JobEnd::NotStarted: return "notStarted";
     case JobEnd::NotOpened: return "notOpened";
@@ -191,6 +193,7 @@ void WriteReading(JsonWriter& json, const JobReport& job) {
   json.Member("packets", outcome.packetsBySize[0] + outcome.packetsBySize[1]);
   json.Member("bytes", outcome.bytesRead);
   json.Member("end", EndName(job));
+  OptionalMember(json, "started", job.started > 0 ? std::optional(UtcText(job.started)) : std::nullopt);
   const char* refusal = RefusalName(job.refusal);
   OptionalMember(json, "refusal", refusal ? std::optional<std::string>(refusal) : std::nullopt);
 }
@@ -204,6 +207,31 @@ void WriteArray(JsonWriter& json, std::string_view name, const std::vector<Item>
   json.EndArray();
 }
 
+// The tuner's signal levels: null when the driver gave none.
+void WriteSignal(JsonWriter& json, const SignalSeries& signal) {
+  json.Key("signal");
+  if (!signal.HasLevel()) {
+    json.Null();
+    return;
+  }
+  json.BeginObject();
+  json.Key("latest");
+  json.Number(RealText(signal.latest));
+  json.Key("min");
+  json.Number(RealText(signal.lowest));
+  json.Key("mean");
+  json.Number(RealText(signal.Mean()));
+  json.Key("max");
+  json.Number(RealText(signal.highest));
+  json.Key("series");
+  json.BeginArray();
+  for (const SignalSample& sample : signal.samples) {
+    json.NumberRow({UnixSecondsText(sample.unixMs), RealText(sample.level)});
+  }
+  json.EndArray();
+  json.EndObject();
+}
+
 void WriteJob(JsonWriter& json, const JobReport& job) {
   json.BeginObject();
   WriteReading(json, job);
@@ -214,13 +242,29 @@ void WriteJob(JsonWriter& json, const JobReport& job) {
   WriteArray(json, "pcrPids", job.pcrPids,
              [](JsonWriter& out, std::uint16_t pid) { out.Unsigned(pid); });
   OptionalMember(json, "broadcastTime", BroadcastText(job.hasBroadcastTime, job.broadcastTime));
+  json.Member("discardedBytes", job.outcome.discardedBytes);
+  WriteSignal(json, job.outcome.signal);
   json.EndObject();
+}
+
+// A little more than the document will take (a drop takes about 250 bytes,
+// a PID about 400, a signal sample about 40), so that a report with a long
+// drop list is written into one block of memory instead of one grown by
+// doubling, which holds twice the document for a moment.
+std::size_t ReportSizeEstimate(const RunReport& report) {
+  std::size_t bytes = 4096;
+  for (const JobReport& job : report.jobs) {
+    bytes += 1024 + job.outcome.drops.size() * 300 + job.pids.size() * 512 +
+             job.outcome.signal.samples.size() * 48;
+  }
+  return bytes;
 }
 
 }  // namespace
 
 std::string FormatRunReport(const RunReport& report, const std::string& programName) {
   JsonWriter json;
+  json.Reserve(ReportSizeEstimate(report));
   json.BeginObject();
   json.Member("format", "kestrun-report");
   json.Member("formatVersion", kFormatVersion);
@@ -232,9 +276,15 @@ std::string FormatRunReport(const RunReport& report, const std::string& programN
   json.Key("run");
   json.BeginObject();
   json.Member("started", UtcText(report.started));
-  json.Member("ended", UtcText(report.ended));
-  json.Member("exitCode", report.exitCode);
+  OptionalMember(json, "ended", report.running ? std::nullopt : std::optional(UtcText(report.ended)));
+  json.Key("exitCode");
+  if (report.running) {
+    json.Null();
+  } else {
+    json.Int(report.exitCode);
+  }
   json.Member("dropTotal", report.dropTotal);
+  json.Member("running", report.running);
   json.EndObject();
   WriteArray(json, "jobs", report.jobs, WriteJob);
   json.EndObject();

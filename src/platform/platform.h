@@ -173,6 +173,9 @@ void SleepMs(unsigned milliseconds);
 int StartDetachedThread(void (*routine)(void*), void* argument);
 // Calendar time in whole seconds.
 std::int64_t CalendarSeconds();
+// Gives the memory freed so far back to the system where the allocator
+// keeps it, so that a large passing use does not stay resident.
+void ReturnFreedMemory();
 // The last system error code of the calling thread (GetLastError / errno).
 int LastErrorCode();
 // The process exit status for a drop total: 32-bit on Windows, saturating at

@@ -46,6 +46,8 @@ inline constexpr char kMsgJsonReportFailed[] = "\x81""| JSON\x83""\x8C""\x83""|\
 inline constexpr char kMsgUnknownOption[] = "\x81""| \x95""s\x96""\xBE""\x82""\xC8""\x83""I\x83""v\x83""V\x83""\x87""\x83""\x93"" %s\n";
 // － ログファイルに書き込めません %s\n
 inline constexpr char kMsgLogNotWritable[] = "\x81""| \x83""\x8D""\x83""O\x83""t\x83""@\x83""C\x83""\x8B""\x82""\xC9""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDF""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
+// － メトリクスファイルを書き込めません %s\n
+inline constexpr char kMsgMetricsFailed[] = "\x81""| \x83""\x81""\x83""g\x83""\x8A""\x83""N\x83""X\x83""t\x83""@\x83""C\x83""\x8B""\x82""\xF0""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDF""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
 // 成功
 inline constexpr char kWordSuccess[] = "\x90""\xAC""\x8C""\xF7";
 // 失敗
@@ -62,6 +64,8 @@ inline constexpr char kFmtPidSummary[] = "0x%04X : 0x%02X : %lld Drop%s : %lld T
 inline constexpr char kWordPlural[] = "s";
 // 対象外
 inline constexpr char kWordExempt[] = "\x91""\xCE""\x8F""\xDB""\x8A""O";
+// 追記待ち
+inline constexpr char kWordFollowWaiting[] = "\x92""\xC7""\x8B""L\x91""\xD2""\x82""\xBF";
 // － PCR Wrap-around %s\r\n
 inline constexpr char kFmtWrapHeader[] = "\x81""| PCR Wrap-around %s\r\n";
 // %04d/%02d/%02d %02d:%02d:%02d\r\n
@@ -169,6 +173,7 @@ inline constexpr CatalogEntry kCatalog[] = {
     {"kMsgJsonReportFailed", kMsgJsonReportFailed},
     {"kMsgUnknownOption", kMsgUnknownOption},
     {"kMsgLogNotWritable", kMsgLogNotWritable},
+    {"kMsgMetricsFailed", kMsgMetricsFailed},
     {"kWordSuccess", kWordSuccess},
     {"kWordFailure", kWordFailure},
     {"kFmtDropHeader", kFmtDropHeader},
@@ -177,6 +182,7 @@ inline constexpr CatalogEntry kCatalog[] = {
     {"kFmtPidSummary", kFmtPidSummary},
     {"kWordPlural", kWordPlural},
     {"kWordExempt", kWordExempt},
+    {"kWordFollowWaiting", kWordFollowWaiting},
     {"kFmtWrapHeader", kFmtWrapHeader},
     {"kFmtWrapDate", kFmtWrapDate},
     {"kFmtWrapLine", kFmtWrapLine},

@@ -7,6 +7,9 @@
 
 namespace kestrun {
 
+inline constexpr std::int32_t kDefaultIntervalSeconds = 10;
+inline constexpr std::int32_t kDefaultFollowSeconds = 10;
+
 struct JobSettings {
   bool logEnabled = true;
   std::string logPath;
@@ -18,6 +21,13 @@ struct JobSettings {
   bool loopEnabled = false;
   std::int32_t loopCount = 0;
   std::string jsonPath;  // where the run's report goes; empty: no report
+  std::string metricsPath;  // where the metrics file goes; empty: none
+  // Seconds between the rewrites of the report and metrics files during the run.
+  std::int32_t intervalSeconds = kDefaultIntervalSeconds;
+  // A file source waits at its end for more data until it has not grown for
+  // followSeconds.
+  bool follow = false;
+  std::int32_t followSeconds = kDefaultFollowSeconds;
 
   bool operator==(const JobSettings&) const = default;
 };

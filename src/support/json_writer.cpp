@@ -119,6 +119,23 @@ void JsonWriter::Null() {
   out_ += "null";
 }
 
+void JsonWriter::Number(std::string_view literal) {
+  BeforeValue();
+  out_ += literal;
+}
+
+void JsonWriter::NumberRow(std::initializer_list<std::string_view> literals) {
+  BeforeValue();
+  out_ += '[';
+  const char* separator = "";
+  for (const std::string_view literal : literals) {
+    out_ += separator;
+    out_ += literal;
+    separator = ", ";
+  }
+  out_ += ']';
+}
+
 void JsonWriter::Quoted(std::string_view text) {
   out_ += '"';
   for (const char c : ToValidUtf8(text)) {

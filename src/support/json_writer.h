@@ -1,10 +1,11 @@
-// A small writer of JSON documents: objects, arrays, strings, integers,
+// A small writer of JSON documents: objects, arrays, strings, numbers,
 // booleans and null, two-space indented, one member or element a line.
 // Strings are written as valid UTF-8 whatever bytes they are given.
 #pragma once
 
 #include <concepts>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,10 @@ class JsonWriter {
   void Unsigned(std::uint64_t value);
   void Bool(bool value);
   void Null();
+  // A number already written in JSON's form.
+  void Number(std::string_view literal);
+  // A short array of numbers in JSON's form, on one line.
+  void NumberRow(std::initializer_list<std::string_view> literals);
 
   // A member in one call: the name and its value.
   void Member(std::string_view name, std::string_view text) { Key(name); String(text); }
@@ -32,6 +37,10 @@ class JsonWriter {
   void Member(std::string_view name, bool value) { Key(name); Bool(value); }
   void Member(std::string_view name, std::signed_integral auto value) { Key(name); Int(value); }
   void Member(std::string_view name, std::unsigned_integral auto value) { Key(name); Unsigned(value); }
+
+  // Room for a document of about this many bytes, so that a large one is
+  // not grown (and copied) step by step.
+  void Reserve(std::size_t bytes) { out_.reserve(bytes); }
 
   // The document so far; complete once every object and array is closed.
   const std::string& Text() const { return out_; }

@@ -24,7 +24,9 @@ class IBonDriver {
   virtual std::int32_t KESTRUN_MEMBER_CALL Open() = 0;   // 0: non-zero = opened
   virtual void KESTRUN_MEMBER_CALL Close() = 0;          // 1
   virtual void KESTRUN_MEMBER_CALL Reserved2() = 0;      // 2: never called
-  virtual void KESTRUN_MEMBER_CALL Reserved3() = 0;      // 3: never called
+  // 3: the signal level the tuner measures, usually a C/N in dB; a value
+  // that is not finite means the driver has none.
+  virtual float KESTRUN_MEMBER_CALL GetSignalLevel() = 0;
   virtual void KESTRUN_MEMBER_CALL Reserved4() = 0;      // 4: never called
   virtual void KESTRUN_MEMBER_CALL Reserved5() = 0;      // 5: never called
   // 6: hands out a block the driver owns; non-zero = a block was handed out.

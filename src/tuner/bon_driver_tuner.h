@@ -21,6 +21,7 @@
 
 #include "platform/platform.h"
 #include "tuner/bon_driver.h"
+#include "tuner/signal_series.h"
 
 namespace kestrun {
 
@@ -47,6 +48,10 @@ inline constexpr std::uint32_t kTunerWakeBytes = 48128;
 inline constexpr std::chrono::milliseconds kTunerStageAge = kTunerWaitSlice;
 // Notices of discarded bytes come at most this often.
 inline constexpr std::chrono::seconds kDiscardNoticeInterval{1};
+// The signal level is read from the driver this often: a driver may measure
+// it with a call to the tuner hardware, so it is never asked many times a
+// second.
+inline constexpr std::chrono::seconds kSignalReadInterval{1};
 
 // Bytes fetched from the driver and not yet taken by the worker: `length`
 // bytes from `data` + `head`. The length is atomic because both sides look at
@@ -108,6 +113,13 @@ struct CBonDriverTuner {
   // waits instead of polling.
   std::condition_variable appended;
   DiscardCount discarded;
+  // Bytes discarded by the tuner thread over the job, for the job's report.
+  std::atomic<std::uint64_t> discardedTotal{0};
+  // The signal levels read so far; written by the tuner thread, read by
+  // whoever reports on the job, under signalGuard.
+  SignalSeries signal;
+  std::mutex signalGuard;
+  std::chrono::steady_clock::time_point nextSignalRead;  // tuner thread only
 };
 
 // Every field zero, empty or none, bufferLimit at its limit, the reception
@@ -156,6 +168,12 @@ ReceiveStep ReceiveOnce(CBonDriverTuner& tuner);
 void ReportDiscarded(CBonDriverTuner& tuner, std::chrono::steady_clock::time_point now,
                      bool final);
 
+// Reads the driver's signal level into the series when kSignalReadInterval
+// has passed since the last read. Tuner thread only; needs a held driver.
+void ReadSignalLevelIfDue(CBonDriverTuner& tuner, std::chrono::steady_clock::time_point now);
+// A copy of the signal levels read so far; from any thread.
+SignalSeries TunerSignal(CBonDriverTuner& tuner);
+
 // The worker's wait for the tuner: returns as soon as kTunerWakeBytes wait,
 // or after `timeout` so that the caller looks at the stop flags and takes
 // what has come by then.
@@ -186,6 +204,9 @@ std::uint64_t HandOverStaged(CBonDriverTuner& tuner);
 // copied once `running` is clear. True when at least one byte was copied.
 bool TakeReceived(CBonDriverTuner& tuner, std::uint8_t* destination, std::uint32_t capacity,
                   std::uint32_t* count);
+
+// Clears `running` and joins the tuner thread (nothing when none runs).
+void StopTunerThread(CBonDriverTuner& tuner);
 
 // End of the job: stops and joins the tuner thread, then releases the driver
 // object, then the library, and resets the record.

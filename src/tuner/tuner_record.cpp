@@ -26,6 +26,11 @@ void ResetTunerRecord(CBonDriverTuner& tuner) {
   tuner.received.capacity = 0;
   tuner.staged = {};
   tuner.discarded = {};
+  tuner.discardedTotal.store(0);
+  {
+    std::lock_guard lock(tuner.signalGuard);
+    tuner.signal = {};
+  }
   tuner.lockEvent.reset();
   tuner.lock2Event.reset();
   tuner.bufferLimit = kTunerBufferLimit;
@@ -52,11 +57,15 @@ int StartTunerThread(CBonDriverTuner& tuner) {
   return 0;
 }
 
+void StopTunerThread(CBonDriverTuner& tuner) {
+  tuner.running.store(false);
+  if (tuner.thread.joinable()) tuner.thread.join();
+}
+
 void TeardownTuner(CBonDriverTuner& tuner) {
   // The thread is the only user of the driver object while it runs, so it
   // must have ended before the object, and then its library, are released.
-  tuner.running.store(false);
-  if (tuner.thread.joinable()) tuner.thread.join();
+  StopTunerThread(tuner);
   CloseTuner(tuner);
   tuner.loaded = false;
   tuner.opened = false;

@@ -44,6 +44,7 @@ bool ReadyToReceive(const CBonDriverTuner& tuner) {
 // Counts bytes the tuner thread drops itself and tells about them.
 ReceiveStep Discard(CBonDriverTuner& tuner, std::uint64_t bytes) {
   tuner.discarded.pending += static_cast<std::int64_t>(bytes);
+  tuner.discardedTotal.fetch_add(bytes, std::memory_order_relaxed);
   ReportDiscarded(tuner, std::chrono::steady_clock::now(), false);
   return ReceiveStep::Dropped;
 }
@@ -54,7 +55,11 @@ void HandOverOrCount(CBonDriverTuner& tuner) {
 
 void ReceiveUntilStopped(CBonDriverTuner& tuner) {
   tuner.driver2->FlushStream();
-  while (tuner.running.load() && AbortFlag.load(std::memory_order_relaxed) == 0) ReceiveOnce(tuner);
+  tuner.nextSignalRead = std::chrono::steady_clock::now();
+  while (tuner.running.load() && AbortFlag.load(std::memory_order_relaxed) == 0) {
+    ReceiveOnce(tuner);
+    ReadSignalLevelIfDue(tuner, std::chrono::steady_clock::now());
+  }
   // Nothing fetched stays behind in the staging block.
   HandOverOrCount(tuner);
   tuner.driver2->FlushStream();
@@ -105,6 +110,23 @@ void ReportDiscarded(CBonDriverTuner& tuner, std::chrono::steady_clock::time_poi
                tuner.driverPath.c_str());
   count.pending = 0;
   count.lastNotice = now;
+}
+
+void ReadSignalLevelIfDue(CBonDriverTuner& tuner, std::chrono::steady_clock::time_point now) {
+  if (now < tuner.nextSignalRead) return;
+  // Paced from the read itself, so a late read never brings on a burst of
+  // reads to catch up.
+  tuner.nextSignalRead = now + kSignalReadInterval;
+  const float level = tuner.driver->GetSignalLevel();
+  const auto unixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  std::lock_guard lock(tuner.signalGuard);
+  AddSignalLevel(tuner.signal, unixMs.count(), level);
+}
+
+SignalSeries TunerSignal(CBonDriverTuner& tuner) {
+  std::lock_guard lock(tuner.signalGuard);
+  return tuner.signal;
 }
 
 int TunerThreadMain(CBonDriverTuner& tuner) {

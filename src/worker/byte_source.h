@@ -42,8 +42,14 @@ class ByteSource {
   // instead of copying them: the reader then calls NextSlice, never Read.
   virtual bool LendsSlices() const { return false; }
   // Takes back the slice lent last and lends the next one, waiting until it
-  // is read. Once the input has ended or failed, every call says so again.
+  // is read. Once the input has ended or failed, every call says so again,
+  // until ReadOnAfterEnd.
   virtual LentSlice NextSlice() { return {}; }
+
+  // For a file that is still being written: the next read looks for bytes
+  // past the end met before. False when the source cannot read on (it
+  // failed). A source whose reads never stop at an end needs nothing.
+  virtual bool ReadOnAfterEnd() { return true; }
 };
 
 }  // namespace kestrun

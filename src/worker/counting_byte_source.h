@@ -27,6 +27,7 @@ class CountingByteSource final : public ByteSource {
     if (slice.status == SliceStatus::Ready) total_ += slice.count;
     return slice;
   }
+  bool ReadOnAfterEnd() override { return inner_->ReadOnAfterEnd(); }
 
  private:
   std::unique_ptr<ByteSource> inner_;

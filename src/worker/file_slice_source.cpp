@@ -79,4 +79,9 @@ LentSlice FileSliceSource::NextSlice() {
   return {SliceStatus::Ready, data, count};
 }
 
+bool FileSliceSource::ReadOnAfterEnd() {
+  if (finalStatus_ == SliceStatus::Ended) finalStatus_ = SliceStatus::Ready;
+  return finalStatus_ == SliceStatus::Ready;
+}
+
 }  // namespace kestrun

@@ -36,6 +36,7 @@ class FileSliceSource final : public ByteSource {
   bool LendsSlices() const override { return true; }
   // The next slice, read over the one lent before.
   LentSlice NextSlice() override;
+  bool ReadOnAfterEnd() override;
 
   std::uint32_t SliceSize() const { return sliceSize_; }
 

@@ -10,6 +10,7 @@
 
 #include "support/system_time.h"
 #include "ts/clock.h"
+#include "tuner/signal_series.h"
 #include "worker/source.h"
 
 namespace kestrun {
@@ -46,6 +47,12 @@ struct JobOutcome {
   std::uint64_t bytesRead = 0;
   JobEnd end = JobEnd::NotStarted;
   std::vector<DropEvent> drops;  // only when the job runner asked for them
+  // When the last drop was counted (seconds since 1970); 0 for none, and
+  // kept only for a job that is reported on during the run.
+  std::int64_t lastDropTime = 0;
+  // Tuner only: bytes the tuner thread discarded, and the signal levels.
+  std::uint64_t discardedBytes = 0;
+  SignalSeries signal;
 };
 
 }  // namespace kestrun

@@ -15,9 +15,11 @@
 #include "tuner/bon_driver_tuner.h"
 #include "worker/counting_byte_source.h"
 #include "worker/file_byte_source.h"
+#include "worker/follow_wait.h"
 #include "worker/plain_batch.h"
 #include "worker/play_windows.h"
 #include "worker/file_slice_source.h"
+#include "worker/parking_byte_source.h"
 #include "worker/read_buffer.h"
 #include "worker/report.h"
 #include "worker/source.h"
@@ -53,7 +55,8 @@ bool SameTime(const SystemTime& a, const SystemTime& b) {
 
 // Everything one run of the worker keeps besides the job record.
 struct WorkerRun {
-  WorkerRun(JobRecord& owner, const JobSettings& jobSettings) : job(owner), settings(jobSettings) {}
+  WorkerRun(JobRecord& owner, const JobSettings& jobSettings)
+      : job(owner), settings(jobSettings), packetsBySize(owner.outcome.packetsBySize) {}
 
   JobRecord& job;
   const JobSettings& settings;
@@ -67,10 +70,13 @@ struct WorkerRun {
   std::int32_t progressCounter = 0;
   std::chrono::steady_clock::time_point lastProgressFlush;
   SeldomTexts seldomTexts;
-  std::array<std::uint64_t, 2> packetsBySize{};  // 188, 192
+  std::array<std::uint64_t, 2>& packetsBySize;  // 188, 192: the outcome's own
+  FollowState follow;
 
   bool IsFile() const { return source.kind == SourceKind::File; }
   bool Polls() const { return source.kind == SourceKind::StdIn || source.kind == SourceKind::Tuner; }
+  // A file that is still being written is read past its end (follow).
+  bool Follows() const { return settings.follow && IsFile() && platform::IsRegularFile(job.inputHandle); }
 };
 
 std::uint64_t PlayTimeNow(const TsContext& context) { return SelectClock(context).elapsed; }
@@ -105,12 +111,19 @@ bool SetUp(WorkerRun& run) {
     run.tuner = std::make_unique<CBonDriverTuner>();
     FillTunerRecord(*run.tuner, job.sourcePath);
     run.input = std::make_unique<TunerByteSource>(*run.tuner);
+    job.tuner = run.tuner.get();
   } else {
-    job.inputHandle = OpenSource(kind, job.sourcePath);
+    // A pipe may take seconds to appear.
+    const platform::FileHandle handle = [&] {
+      ParkedScope parked(job.live);
+      return OpenSource(kind, job.sourcePath);
+    }();
+    job.inputHandle = handle;
     if (!job.inputHandle.valid()) return false;
   }
   run.readBuffer.capacity = ReadBufferCapacity(run.settings.readBufferSize);
   if (kind != SourceKind::Tuner) run.input = OpenByteSource(kind, job.inputHandle, run.readBuffer.capacity);
+  if (job.live != nullptr) run.input = std::make_unique<ParkingByteSource>(std::move(run.input), *job.live);
   run.input = std::make_unique<CountingByteSource>(std::move(run.input), job.outcome.bytesRead);
   if (run.IsFile()) {
     run.fileSize = platform::FileSizeOf(job.inputHandle);
@@ -226,6 +239,9 @@ void Report(WorkerRun& run, const TsContext& context, const PidState& state, boo
             std::uint64_t position) {
   const bool dropLine = drop && HasPcrPid(context);
   if (drop && run.job.collectDrops) RecordDrop(run, context, state, dropLine, position);
+  // Only a job reported on while it runs wants the time; a drop is rare
+  // beside the packets, and the drop line costs a write anyway.
+  if (drop && run.job.live != nullptr) run.job.outcome.lastDropTime = platform::CalendarSeconds();
   if (!dropLine && run.progressCounter <= kProgressInterval) return;
   if (dropLine) {
     PrintDropLine(run, state, BuildFieldTexts(run, context, position));
@@ -266,11 +282,45 @@ std::uint32_t RunPlainPasses(WorkerRun& run, TsContext& context) {
   return batch.packets;
 }
 
+// The line that stands while a followed file is waited for: the progress
+// line with the word for waiting in place of the percentage.
+void PrintFollowWaitLine(WorkerRun& run) {
+  if (!ProgressAllowed() || run.job.context == nullptr) return;
+  FieldTexts fields = BuildFieldTexts(run, *run.job.context, run.job.outcome.bytesRead);
+  fields.percent = text::kWordFollowWaiting;
+  ConsoleText(ProgressLineText(fields));
+  ConsoleFlush();
+  LineStartFlag.store(false, std::memory_order_relaxed);
+}
+
+// At the end of a followed file: true when it has grown and reading goes
+// on; else how the job ends.
+bool FollowFile(WorkerRun& run, JobEnd& end) {
+  const std::uint64_t readTo = StreamPosition(run, run.job.outcome.bytesRead);
+  if (!run.follow.waited || readTo != run.follow.readTo) PrintFollowWaitLine(run);
+  FollowResult result;
+  {
+    ParkedScope parked(run.job.live);
+    result = WaitForFileGrowth(run.job.inputHandle, readTo,
+                               std::chrono::seconds(run.settings.followSeconds), run.follow);
+  }
+  if (result == FollowResult::Grew && run.input->ReadOnAfterEnd()) {
+    // The percentage is of what is there now.
+    run.fileSize = platform::FileSizeOf(run.job.inputHandle);
+    return true;
+  }
+  end = result == FollowResult::Stopped ? JobEnd::Stop : JobEnd::EndOfInput;
+  return false;
+}
+
 JobEnd ReadLoop(WorkerRun& run) {
   TsContext& context = *run.job.context;
+  LiveJob* live = run.job.live;
+  const bool follows = run.Follows();
   for (;;) {
     if (run.windows && WindowsExhausted(*run.windows, PlayTimeNow(context))) return JobEnd::Window;
     if (StopRequested()) return JobEnd::Stop;
+    if (live != nullptr && live->VisitWanted()) live->RunVisit();
     if (RunPlainPasses(run, context) > 0) continue;
     ++run.progressCounter;
     const PacketResult next = NextPacket(run.readBuffer, *run.input);
@@ -285,8 +335,10 @@ JobEnd ReadLoop(WorkerRun& run) {
       ReportBufferFailure(run);
       return JobEnd::ReadBufferFailed;
     } else if (next.status == PacketStatus::CapacityTooSmall || !run.Polls()) {
+      JobEnd end = JobEnd::EndOfInput;
+      if (follows && next.status == PacketStatus::SourceEnded && FollowFile(run, end)) continue;
       // A pipe read gives up when a stop is requested.
-      return StopRequested() ? JobEnd::Stop : JobEnd::EndOfInput;
+      return StopRequested() ? JobEnd::Stop : end;
     } else {
       // Standard input and the tuner keep polling until they are stopped.
       run.input->WaitForData();
@@ -299,7 +351,14 @@ void CleanUp(WorkerRun& run) {
   ReleaseReadBuffer(run.readBuffer);
   run.input.reset();
   if (run.job.inputHandle.valid()) platform::CloseFile(run.job.inputHandle);
-  if (run.tuner) TeardownTuner(*run.tuner);
+  if (run.tuner) {
+    // The thread is stopped first, so nothing is added after the copy.
+    StopTunerThread(*run.tuner);
+    run.job.outcome.discardedBytes = run.tuner->discardedTotal.load();
+    run.job.outcome.signal = TunerSignal(*run.tuner);
+    run.job.tuner = nullptr;
+    TeardownTuner(*run.tuner);
+  }
 }
 
 }  // namespace
@@ -309,11 +368,11 @@ int StreamWorkerMain(WorkerArgs* args) {
     return 0;
   }
   JobRecord& job = args->jobs[0];
+  const WorkingScope working(job.live);
   job.context = CreateContext(job.contextList, 0, PlatformLocalTime());
   if (job.context == nullptr) return 0;
   WorkerRun run(job, *args->settings);
   job.outcome.end = SetUp(run) ? ReadLoop(run) : JobEnd::NotOpened;
-  job.outcome.packetsBySize = run.packetsBySize;
   CleanUp(run);
   return 1;
 }

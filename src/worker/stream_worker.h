@@ -7,7 +7,9 @@
 #include "platform/platform.h"
 #include "support/job_settings.h"
 #include "ts/ts_context.h"
+#include "tuner/bon_driver_tuner.h"
 #include "worker/job_outcome.h"
+#include "worker/live_job.h"
 
 namespace kestrun {
 
@@ -20,6 +22,12 @@ struct JobRecord {
   platform::FileHandle inputHandle;
   bool collectDrops = false;  // record every drop in outcome.drops
   JobOutcome outcome;
+  // Set by the job runner when the job is reported on while it runs; the
+  // worker then shares its state through it (see LiveJob).
+  LiveJob* live = nullptr;
+  // The tuner of a running tuner job, for its signal levels and discarded
+  // bytes while it runs; they go to `outcome` when it ends.
+  CBonDriverTuner* tuner = nullptr;
 };
 
 struct WorkerArgs {

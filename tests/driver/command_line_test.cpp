@@ -17,7 +17,9 @@ void PrintTo(const JobSettings& s, std::ostream* out) {
        << s.readBufferSize << ", durationText " << (s.durationText ? "\"" + *s.durationText + "\"" : "none")
        << ", pauseAtStart " << s.pauseAtStart << ", printProcessId " << s.printProcessId
        << ", reportWrapAround " << s.reportWrapAround << ", loopEnabled " << s.loopEnabled
-       << ", loopCount " << s.loopCount << ", jsonPath \"" << s.jsonPath << "\"}";
+       << ", loopCount " << s.loopCount << ", jsonPath \"" << s.jsonPath << "\", metricsPath \""
+       << s.metricsPath << "\", intervalSeconds " << s.intervalSeconds << ", follow " << s.follow
+       << ", followSeconds " << s.followSeconds << "}";
 }
 
 namespace {
@@ -145,6 +147,17 @@ const std::vector<ParseCase> kCases = {
      [](Expected& e) { e.jsonPath = "r.json"; e.sources = {"a.ts"}; }},
     {"JsonShorterThanTheWordMatchesNothing", {"-json", "r.json"},
      [](Expected& e) { e.sources = {"r.json"}; }},
+    {"LiveWordsTakeTheirValues", {"-metricspath", "m.prom", "-interval", "2", "-follow", "a.ts"},
+     [](Expected& e) {
+       e.metricsPath = "m.prom";
+       e.intervalSeconds = 2;
+       e.follow = true;
+       e.sources = {"a.ts"};
+     }},
+    {"FollowTimeAloneSwitchesFollowOn", {"-followtime", "3", "a.ts"},
+     [](Expected& e) { e.follow = true; e.followSeconds = 3; e.sources = {"a.ts"}; }},
+    {"SecondsWithoutAPositiveNumberKeepTheDefault", {"-interval", "0", "-followtime", "x"},
+     [](Expected& e) { e.follow = true; }},
     {"SlashIsASourceOnPosix", {"/abs/path.ts", "/nolog"},
      [](Expected& e) { e.sources = {"/abs/path.ts", "/nolog"}; }},
     {"TwoDashesAreOne", {"--NoLog", "--loop3", "--jsonpath", "r.json", "--", "a.ts"},

@@ -26,7 +26,7 @@ class QueueDriver final : public IBonDriver2 {
   std::int32_t Open() override { return 1; }
   void Close() override {}
   void Reserved2() override {}
-  void Reserved3() override {}
+  float GetSignalLevel() override { return 0.0f; }
   void Reserved4() override {}
   void Reserved5() override {}
   std::int32_t FetchStream(std::uint8_t** block, std::uint32_t* size, std::uint32_t*) override {

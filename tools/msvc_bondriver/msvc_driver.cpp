@@ -14,6 +14,10 @@
 //   calllog=PATH     one line appended per call received
 //   resend=0|1       a FlushStream right after a block was handed out makes
 //                    the next FetchStream hand out that block again
+//   signal=L[,L...]  the levels GetSignalLevel gives, one per call and over
+//                    again after the last; "nan", "inf" or "fail" give one
+//                    that is not finite; each call is logged. Without it
+//                    the level is NaN and the call is not logged
 #include "../test_bondriver/driver_slots.h"
 #include "text.h"
 #include "win32_api.h"
@@ -21,6 +25,37 @@
 namespace {
 
 constexpr DWORD kConfigLimit = 4096;
+constexpr DWORD kLevelLimit = 16;
+
+// A decimal level such as "-3" or "21.25"; "inf" is infinity and anything
+// else without a digit ("nan", "fail") is NaN.
+float LevelOf(const Text& text) {
+  if (text.Is("inf")) return __builtin_inff();
+  DWORD at = 0;
+  const bool negative = text.size() > 0 && text.At(0) == '-';
+  if (negative) ++at;
+  float value = 0.0f;
+  float scale = 0.0f;  // 0 before the point, then the place of the next digit
+  bool digits = false;
+  for (; at < text.size(); ++at) {
+    const char c = text.At(at);
+    if (c == '.' && scale == 0.0f) {
+      scale = 0.1f;
+    } else if (c >= '0' && c <= '9') {
+      digits = true;
+      if (scale == 0.0f) {
+        value = value * 10.0f + static_cast<float>(c - '0');
+      } else {
+        value += scale * static_cast<float>(c - '0');
+        scale *= 0.1f;
+      }
+    } else {
+      break;
+    }
+  }
+  if (!digits) return __builtin_nanf("");
+  return negative ? -value : value;
+}
 
 struct Config {
   Text file;
@@ -30,7 +65,20 @@ struct Config {
   bool extended = true;
   bool openFails = false;
   bool resend = false;
+  float levels[kLevelLimit] = {};
+  DWORD levelCount = 0;
 };
+
+void ApplyLevels(Config& config, const Text& list) {
+  config.levelCount = 0;
+  DWORD start = 0;
+  while (start <= list.size() && config.levelCount < kLevelLimit) {
+    DWORD end = start;
+    while (end < list.size() && list.At(end) != ',') ++end;
+    config.levels[config.levelCount++] = LevelOf(list.Trimmed(start, end));
+    start = end + 1;
+  }
+}
 
 void Apply(Config& config, const Text& key, const Text& value) {
   if (key.Is("file")) config.file.Assign(value);
@@ -42,6 +90,7 @@ void Apply(Config& config, const Text& key, const Text& value) {
     config.openFails = value.Is("openfail");
   }
   if (key.Is("resend")) config.resend = value.Number() != 0;
+  if (key.Is("signal")) ApplyLevels(config, value);
 }
 
 Text ConfigPath() {
@@ -125,6 +174,12 @@ class DriverCore {
     CloseStream();
   }
 
+  float SignalLevel() {
+    if (config_.levelCount == 0) return __builtin_nanf("");
+    Log("GetSignalLevel");
+    return config_.levels[signalCalls_++ % config_.levelCount];
+  }
+
   int32_t Fetch(uint8_t** block, uint32_t* size, uint32_t* remain) {
     Sleep(config_.paceMs);
     if (remain != nullptr) *remain = 0;
@@ -170,6 +225,7 @@ class DriverCore {
   HANDLE stream_ = kInvalidHandle;
   DWORD handedOut_ = 0;
   bool resend_ = false;
+  DWORD signalCalls_ = 0;
 };
 
 }  // namespace

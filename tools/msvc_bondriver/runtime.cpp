@@ -1,6 +1,7 @@
 // What a C++ runtime would otherwise give the driver: the heap operators,
-// the handler of a call to a pure virtual function, the table the type
-// records point at, and the two memory routines the compiler may call.
+// the handler of a call to a pure virtual function, the floating-point
+// marker, the table the type records point at, and the two memory routines
+// the compiler may call.
 #include "win32_api.h"
 
 void* operator new(size_t size) { return HeapAlloc(GetProcessHeap(), kHeapZeroMemory, size); }
@@ -12,6 +13,10 @@ void operator delete[](void* block) noexcept { HeapFree(GetProcessHeap(), 0, blo
 extern "C" {
 
 int _purecall() { return 0; }
+
+// The compiler marks every object that uses floating point with a reference
+// to this symbol, which the C runtime would define.
+int _fltused = 0;
 
 // Every type record starts with a pointer to type_info's table; nothing in
 // the driver calls through it. (Not const: that would make it local.)

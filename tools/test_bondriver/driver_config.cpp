@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <limits>
+#include <sstream>
 
 namespace test_bondriver {
 namespace {
@@ -23,6 +25,21 @@ DriverMode ModeNamed(const std::string& name) {
   return DriverMode::Normal;
 }
 
+// A level list "20,21.5,nan": strtof reads "nan" and "inf" itself; "fail"
+// (or anything else without a number) is a failing call, NaN.
+std::vector<float> Levels(const std::string& text) {
+  std::vector<float> levels;
+  std::istringstream items(text);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    const std::string trimmed = Trim(item);
+    char* end = nullptr;
+    const float level = std::strtof(trimmed.c_str(), &end);
+    levels.push_back(end != trimmed.c_str() ? level : std::numeric_limits<float>::quiet_NaN());
+  }
+  return levels;
+}
+
 void Apply(DriverConfig& config, const std::string& key, const std::string& value) {
   if (key == "file") config.file = value;
   if (key == "block") config.block = static_cast<std::uint32_t>(Number(value));
@@ -30,6 +47,7 @@ void Apply(DriverConfig& config, const std::string& key, const std::string& valu
   if (key == "rate") config.rate = Number(value);
   if (key == "burst") config.burst = static_cast<std::uint32_t>(Number(value));
   if (key == "loop") config.loop = Number(value) != 0;
+  if (key == "passes") config.passes = Number(value);
   if (key == "mode") config.mode = ModeNamed(value);
   if (key == "stall_calls") config.stallCalls = Number(value);
   if (key == "stall_ms") config.stallMs = static_cast<std::uint32_t>(Number(value));
@@ -38,6 +56,7 @@ void Apply(DriverConfig& config, const std::string& key, const std::string& valu
   if (key == "drained") config.drained = value;
   if (key == "gate") config.gate = Number(value) != 0;
   if (key == "resend") config.resend = Number(value) != 0;
+  if (key == "signal") config.signal = Levels(value);
 }
 
 std::string ConfigPath() {

@@ -11,6 +11,7 @@
 //   burst=N           blocks come N at a time: only every Nth fetch pauses
 //                     (N times as long), the others hand out at once
 //   loop=0|1          start the file over at its end instead of running dry
+//   passes=N          serve the file N times over, then run dry
 //   mode=normal|nullfactory|openfail|noext|stall
 //   stall_calls=N     the first N FetchStream calls after Open hand out nothing
 //   stall_ms=T        so do all calls in the first T ms after Open
@@ -27,10 +28,17 @@
 //                     a run compares byte for byte with the file however the
 //                     scheduler treats the consumer (each such flush is still
 //                     logged, so a test can count the retried blocks)
+//   signal=L[,L...]   the levels GetSignalLevel gives, one per call and over
+//                     again from the first after the last: one value for a
+//                     constant level, several for a changing one; "nan",
+//                     "inf" or "fail" give a level that is not finite. Each
+//                     call is logged. Without it the driver has no level
+//                     (NaN) and does not log the call
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace test_bondriver {
 
@@ -43,6 +51,7 @@ struct DriverConfig {
   std::uint64_t rate = 0;
   std::uint32_t burst = 1;
   bool loop = false;
+  std::uint64_t passes = 1;
   DriverMode mode = DriverMode::Normal;
   std::uint64_t stallCalls = 0;
   std::uint32_t stallMs = 0;
@@ -51,6 +60,7 @@ struct DriverConfig {
   std::string drained;
   bool gate = false;
   bool resend = false;
+  std::vector<float> signal;
 };
 
 // Reads the configuration in force; defaults where no file or key is found.

@@ -1,5 +1,6 @@
 // The table slots of a test driver object, each handed to a core that holds
-// the driver's behaviour: Open, Close, Fetch, Flush, Select and Log(text).
+// the driver's behaviour: Open, Close, SignalLevel, Fetch, Flush, Select and
+// Log(text).
 // Shared by the test driver built with the program and the one built in the
 // MSVC ABI, so both answer every call alike; it needs no C++ library.
 #pragma once
@@ -20,7 +21,7 @@ class DriverSlots : public Interface {
   std::int32_t KESTRUN_MEMBER_CALL Open() override { return core_.Open(); }
   void KESTRUN_MEMBER_CALL Close() override { core_.Close(); }
   void KESTRUN_MEMBER_CALL Reserved2() override { core_.Log("Reserved 2"); }
-  void KESTRUN_MEMBER_CALL Reserved3() override { core_.Log("Reserved 3"); }
+  float KESTRUN_MEMBER_CALL GetSignalLevel() override { return core_.SignalLevel(); }
   void KESTRUN_MEMBER_CALL Reserved4() override { core_.Log("Reserved 4"); }
   void KESTRUN_MEMBER_CALL Reserved5() override { core_.Log("Reserved 5"); }
   std::int32_t KESTRUN_MEMBER_CALL FetchStream(std::uint8_t** block, std::uint32_t* size,

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -41,12 +42,19 @@ class DriverCore {
     handedOut_ = 0;
     resend_ = false;
     drainedMarked_ = false;
+    passesServed_ = 0;
     return 1;
   }
 
   void Close() {
     Log("Close");
     CloseFile();
+  }
+
+  float SignalLevel() {
+    if (config_.signal.empty()) return std::numeric_limits<float>::quiet_NaN();
+    Log("GetSignalLevel");
+    return config_.signal[signalCalls_++ % config_.signal.size()];
   }
 
   std::int32_t Fetch(std::uint8_t** block, std::uint32_t* size, std::uint32_t* remain) {
@@ -104,7 +112,7 @@ class DriverCore {
   std::size_t ReadBlock() {
     if (file_ == nullptr) return 0;
     std::size_t got = std::fread(block_.data(), 1, block_.size(), file_);
-    if (got == 0 && config_.loop) {
+    if (got == 0 && (config_.loop || ++passesServed_ < config_.passes)) {
       std::rewind(file_);
       got = std::fread(block_.data(), 1, block_.size(), file_);
     }
@@ -139,6 +147,8 @@ class DriverCore {
   std::size_t handedOut_ = 0;  // size of the block of the last fetch, 0 for none
   bool resend_ = false;
   bool drainedMarked_ = false;
+  std::size_t signalCalls_ = 0;
+  std::uint64_t passesServed_ = 0;
 };
 
 }  // namespace

@@ -1,0 +1,139 @@
+#include "driver/live_reporter.h"
+
+#include <utility>
+
+#include "output/report_file.h"
+#include "platform/platform.h"
+
+namespace kestrun {
+
+MetricsJob MetricsOfJob(const JobReport& job) {
+  MetricsJob metrics;
+  metrics.source = platform::TextToUtf8(job.source);
+  metrics.started = job.started;
+  metrics.running = job.running;
+  for (const PidReport& pid : job.pids) {
+    metrics.pids.push_back({pid.pid, pid.checked, pid.drops, pid.transportErrors, pid.scrambled});
+  }
+  for (const DamagedPid& damaged : job.damagedOnly) {
+    metrics.pids.push_back({damaged.pid, 0, 0, damaged.teiCount, 0});
+  }
+  metrics.readBytes = job.outcome.bytesRead;
+  metrics.discardedBytes = job.outcome.discardedBytes;
+  metrics.lastDropTime = job.outcome.lastDropTime;
+  if (job.outcome.signal.HasLevel()) metrics.signalLevel = job.outcome.signal.latest;
+  return metrics;
+}
+
+std::string FormatRunMetrics(const RunReport& report) {
+  std::vector<MetricsJob> jobs;
+  jobs.reserve(report.jobs.size());
+  for (const JobReport& job : report.jobs) jobs.push_back(MetricsOfJob(job));
+  return FormatMetrics(jobs);
+}
+
+LiveReporter::LiveReporter(RunReport& report, const JobSettings& settings, std::string programName)
+    : report_(report), settings_(settings), programName_(std::move(programName)) {}
+
+LiveReporter::~LiveReporter() { Stop(); }
+
+void LiveReporter::Start() {
+  if (thread_.joinable()) return;
+  thread_ = std::thread([this] { Run(); });
+}
+
+void LiveReporter::Stop() {
+  {
+    std::lock_guard lock(stopGuard_);
+    stopping_ = true;
+  }
+  stopped_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void LiveReporter::BeginJob(const std::string& source, JobRecord& job, LiveJob& live) {
+  std::lock_guard lock(guard_);
+  source_ = source;
+  job_ = &job;
+  live_ = &live;
+  jobStarted_ = platform::CalendarSeconds();
+}
+
+void LiveReporter::EndJob(std::int32_t dropTotal) {
+  std::lock_guard lock(guard_);
+  if (job_ == nullptr) return;
+  JobReport report = CollectJobReport(source_, *job_, dropTotal);
+  report.started = jobStarted_;
+  report_.jobs.push_back(std::move(report));
+  job_ = nullptr;
+  live_ = nullptr;
+}
+
+void LiveReporter::AddJob(JobReport report) {
+  std::lock_guard lock(guard_);
+  report_.jobs.push_back(std::move(report));
+}
+
+bool LiveReporter::AddRunningJob() {
+  if (job_ == nullptr) return false;
+  JobReport running;
+  live_->Visit([&] { running = RunningJobReport(source_, *job_); });
+  running.started = jobStarted_;
+  report_.jobs.push_back(std::move(running));
+  return true;
+}
+
+void LiveReporter::RemoveRunningJob(bool added) {
+  if (added) report_.jobs.pop_back();
+}
+
+
+void LiveReporter::WriteFiles() {
+  std::string json;
+  std::string metrics;
+  {
+    std::lock_guard lock(guard_);
+    const bool added = AddRunningJob();
+    if (!settings_.jsonPath.empty()) {
+      std::uint32_t total = 0;
+      for (const JobReport& job : report_.jobs) total += static_cast<std::uint32_t>(job.dropTotal);
+      RunReport& report = report_;
+      const std::int32_t savedTotal = report.dropTotal;
+      report.running = true;
+      report.dropTotal = static_cast<std::int32_t>(total);
+      json = FormatRunReport(report, programName_);
+      report.running = false;
+      report.dropTotal = savedTotal;
+    }
+    if (!settings_.metricsPath.empty()) metrics = FormatRunMetrics(report_);
+    RemoveRunningJob(added);
+  }
+  // A file that cannot be written now may be written next time; the last
+  // write of the run says when it cannot. Standard output takes one
+  // document, the last.
+  if (!json.empty() && !IsStandardOutputPath(settings_.jsonPath)) WriteReportFile(settings_.jsonPath, json);
+  if (!metrics.empty() && !IsStandardOutputPath(settings_.metricsPath)) {
+    WriteReportFile(settings_.metricsPath, metrics);
+  }
+  // A report with a long drop list takes tens of megabytes for a moment.
+  json = {};
+  platform::ReturnFreedMemory();
+}
+
+void LiveReporter::Run() {
+  const std::chrono::seconds interval(settings_.intervalSeconds);
+  auto next = std::chrono::steady_clock::now() + interval;
+  std::unique_lock lock(stopGuard_);
+  for (;;) {
+    if (stopped_.wait_until(lock, next, [this] { return stopping_; })) return;
+    lock.unlock();
+    WriteFiles();
+    lock.lock();
+    // A late round is not made up for with a burst of writes.
+    next += interval;
+    const auto now = std::chrono::steady_clock::now();
+    if (next < now) next = now + interval;
+  }
+}
+
+}  // namespace kestrun

@@ -1,0 +1,41 @@
+// The run's numbers as metrics for a monitoring system: counters per source
+// and PID that add up over every job of the same source (a later job or
+// loop pass adds to them, so they never go down), and gauges of the latest
+// job of each source.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrun {
+
+struct MetricsPid {
+  std::uint16_t pid = 0;
+  std::uint64_t packets = 0;  // checked, as the summary's Total
+  std::uint64_t drops = 0;    // as the summary's Drop
+  std::uint64_t transportErrors = 0;
+  std::uint64_t scrambled = 0;
+};
+
+// One job, finished or running, in the order the jobs ran.
+struct MetricsJob {
+  std::string source;  // the source text, UTF-8
+  std::int64_t started = 0;       // seconds since 1970; 0 when not known
+  bool running = false;
+  std::vector<MetricsPid> pids;
+  std::uint64_t readBytes = 0;
+  std::uint64_t discardedBytes = 0;
+  std::int64_t lastDropTime = 0;   // seconds since 1970; 0 for none
+  std::optional<float> signalLevel;  // the latest level, when the driver gave one
+};
+
+// The metrics file: every family with its HELP and TYPE lines, samples
+// ordered by source and PID.
+std::string FormatMetrics(const std::vector<MetricsJob>& jobs);
+
+// A PID as the log writes it: "0x01F0".
+std::string PidLabel(std::uint16_t pid);
+
+}  // namespace kestrun
