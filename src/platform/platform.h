@@ -147,6 +147,11 @@ void SleepMs(unsigned milliseconds);
 int StartDetachedThread(void (*routine)(void*), void* argument);
 // Calendar time in whole seconds.
 std::int64_t CalendarSeconds();
+// A count that grows with the processor time the calling thread has used:
+// nanoseconds on POSIX, cycles on Windows (the performance counter's ticks
+// where the system cannot tell, as under Wine). Only differences taken on
+// one thread mean anything.
+std::uint64_t ThreadCpuTicks();
 // The last system error code of the calling thread (GetLastError / errno).
 int LastErrorCode();
 // The process exit status for a drop total: 32-bit on Windows, saturating at
