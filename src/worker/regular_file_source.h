@@ -39,9 +39,6 @@ class RegularFileSource final : public SliceSource {
   LentSlice NextSliceKeeping(std::uint32_t keep) override;
   std::uint64_t EndAtFault(const std::uint8_t* address) override;
 
-  // Whether the next slice comes from a view.
-  bool ReadsViews() const { return viaViews_; }
-
  private:
   enum class Stage { ViewTrial, ReadTrial, Decided };
   struct Tally {

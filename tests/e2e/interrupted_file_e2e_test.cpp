@@ -1,17 +1,21 @@
-// A file cut short while the program reads it, on every build: the job ends
-// as at a failed read, with its summary and the closing line, and no signal
-// ends the process. The file is smaller than one view window, so it is read
-// through a view on every machine.
+// A file interrupted in the middle of its read, on every build: cut short
+// under the reader (the job ends as at a failed read) or stopped with
+// Ctrl+C. Either way the job ends in order with its summary and the closing
+// line, and no signal ends the process. The file is smaller than one view
+// window, so it is read through a view on every machine.
 //
 // The program is held in the middle of the file by its own output: the
 // stream has so many drops that the drop lines fill the console pipe, which
 // the test leaves unread until the log has stood still for a while (the
-// program waits in a write) and it has cut the file far behind the reader.
+// program waits in a write) and it has cut the file far behind the reader
+// or sent the signal.
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -45,9 +49,22 @@ void WaitUntilStill(const std::string& path, std::size_t atLeast) {
   }
 }
 
-class CutFileRun : public ::testing::TestWithParam<const char*> {
+struct Interruption {
+  const char* name;
+  bool cut;    // the file is cut to its first page
+  int signal;  // else this is sent
+};
+
+struct InterruptedCase {
+  const char* build;
+  Interruption interruption;
+};
+
+void PrintTo(const InterruptedCase& c, std::ostream* out) { *out << c.build << "/" << c.interruption.name; }
+
+class InterruptedFileRun : public ::testing::TestWithParam<InterruptedCase> {
  protected:
-  void SetUp() override { KESTRUN_REQUIRE_BUILD(GetParam(), build_); }
+  void SetUp() override { KESTRUN_REQUIRE_BUILD(GetParam().build, build_); }
 
   KestrunBuild build_;
   TempDir dir_;
@@ -66,28 +83,31 @@ long long SummaryDrops(const std::string& log) {
   return total;
 }
 
-TEST_P(CutFileRun, EndsInOrderWithTheSummary) {
+TEST_P(InterruptedFileRun, EndsInOrderWithTheSummary) {
+  const Interruption& interruption = GetParam().interruption;
   const GeneratedStream stream = Generate(dir_, "cut.ts", {"--seconds", "6", "--loss", "20"});
   ASSERT_FALSE(stream.path.empty());
   ASSERT_LT(stream.bytes.size(), 8u << 20);
   const std::string log = dir_.File("run.log");
   testing::ProcessOptions options;
   options.workingDirectory = dir_.path();
-  bool cut = false;
+  options.signal = interruption.signal;
+  bool held = false;
   options.beforeReading = [&] {
     WaitUntilStill(log, 32 << 10);
-    cut = ::truncate(stream.path.c_str(), 4096) == 0;
+    held = !interruption.cut || ::truncate(stream.path.c_str(), 4096) == 0;
   };
   const testing::ProcessResult result =
       build_.Run({"-noprogress", "-logpath", build_.Path(log), build_.Path(stream.path)}, options);
-  ASSERT_TRUE(cut);
+  ASSERT_TRUE(held);
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.termSignal, 0);
-  // Cut short: fewer drop lines than the stream has drops, then the
+  // Ended early: fewer drop lines than the stream has drops, then the
   // summary and the closing line with the summary's total.
   const std::string logged = testing::ReadFileBytes(log);
   std::size_t dropLines = 0;
-  for (std::size_t at = logged.find("DROP : PID"); at != std::string::npos; at = logged.find("DROP : PID", at + 1)) {
+  for (std::size_t at = logged.find("DROP : PID"); at != std::string::npos;
+       at = logged.find("DROP : PID", at + 1)) {
     ++dropLines;
   }
   EXPECT_GT(dropLines, 0u);
@@ -101,7 +121,16 @@ TEST_P(CutFileRun, EndsInOrderWithTheSummary) {
   EXPECT_EQ(result.exitCode, build_.windows ? total % 256 : std::min(total, 255LL));
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, CutFileRun, ::testing::Values("native", "win64", "win32"));
+constexpr Interruption kCut{"Cut", true, 0};
+constexpr Interruption kCtrlC{"CtrlC", false, SIGINT};
+
+INSTANTIATE_TEST_SUITE_P(Builds, InterruptedFileRun,
+                         ::testing::Values(InterruptedCase{"native", kCut}, InterruptedCase{"native", kCtrlC},
+                                           InterruptedCase{"win64", kCut}, InterruptedCase{"win64", kCtrlC},
+                                           InterruptedCase{"win32", kCut}, InterruptedCase{"win32", kCtrlC}),
+                         [](const auto& info) {
+                           return std::string(info.param.build) + info.param.interruption.name;
+                         });
 
 }  // namespace
 }  // namespace kestrun
