@@ -15,9 +15,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <ostream>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -55,16 +55,9 @@ struct Interruption {
   int signal;  // else this is sent
 };
 
-struct InterruptedCase {
-  const char* build;
-  Interruption interruption;
-};
-
-void PrintTo(const InterruptedCase& c, std::ostream* out) { *out << c.build << "/" << c.interruption.name; }
-
-class InterruptedFileRun : public ::testing::TestWithParam<InterruptedCase> {
+class InterruptedFileRun : public ::testing::TestWithParam<std::tuple<const char*, Interruption>> {
  protected:
-  void SetUp() override { KESTRUN_REQUIRE_BUILD(GetParam().build, build_); }
+  void SetUp() override { KESTRUN_REQUIRE_BUILD(std::get<0>(GetParam()), build_); }
 
   KestrunBuild build_;
   TempDir dir_;
@@ -84,7 +77,7 @@ long long SummaryDrops(const std::string& log) {
 }
 
 TEST_P(InterruptedFileRun, EndsInOrderWithTheSummary) {
-  const Interruption& interruption = GetParam().interruption;
+  const Interruption& interruption = std::get<1>(GetParam());
   const GeneratedStream stream = Generate(dir_, "cut.ts", {"--seconds", "6", "--loss", "20"});
   ASSERT_FALSE(stream.path.empty());
   ASSERT_LT(stream.bytes.size(), 8u << 20);
@@ -125,11 +118,10 @@ constexpr Interruption kCut{"Cut", true, 0};
 constexpr Interruption kCtrlC{"CtrlC", false, SIGINT};
 
 INSTANTIATE_TEST_SUITE_P(Builds, InterruptedFileRun,
-                         ::testing::Values(InterruptedCase{"native", kCut}, InterruptedCase{"native", kCtrlC},
-                                           InterruptedCase{"win64", kCut}, InterruptedCase{"win64", kCtrlC},
-                                           InterruptedCase{"win32", kCut}, InterruptedCase{"win32", kCtrlC}),
+                         ::testing::Combine(::testing::Values("native", "win64", "win32"),
+                                            ::testing::Values(kCut, kCtrlC)),
                          [](const auto& info) {
-                           return std::string(info.param.build) + info.param.interruption.name;
+                           return std::string(std::get<0>(info.param)) + std::get<1>(info.param).name;
                          });
 
 }  // namespace
