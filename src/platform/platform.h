@@ -176,6 +176,11 @@ std::int64_t CalendarSeconds();
 // Gives the memory freed so far back to the system where the allocator
 // keeps it, so that a large passing use does not stay resident.
 void ReturnFreedMemory();
+// A count that grows with the processor time the calling thread has used:
+// nanoseconds on POSIX, cycles on Windows (the performance counter's ticks
+// where the system cannot tell, as under Wine). Only differences taken on
+// one thread mean anything.
+std::uint64_t ThreadCpuTicks();
 // The last system error code of the calling thread (GetLastError / errno).
 int LastErrorCode();
 // The process exit status for a drop total: 32-bit on Windows, saturating at

@@ -1,7 +1,6 @@
 #include "worker/file_slice_source.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 namespace kestrun {
@@ -29,16 +28,21 @@ std::uint32_t SliceSizeFor(std::uint32_t capacity) {
 FileSliceSource::FileSliceSource(platform::FileHandle handle, std::uint32_t capacity)
     : handle_(handle), capacity_(capacity), sliceSize_(SliceSizeFor(capacity)) {}
 
-bool FileSliceSource::Start() {
+bool FileSliceSource::Reserve() {
+  if (block_) return true;
   const std::uint64_t size = std::max<std::uint64_t>(capacity_, std::uint64_t{kSliceRoom} + sliceSize_);
   block_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
   if (!block_) return false;
   const auto address = reinterpret_cast<std::uintptr_t>(block_.get());
   firstPage_ = block_.get() + (kPageSize - address % kPageSize) % kPageSize;
-  const std::int64_t position = platform::SeekFile(handle_, 0, platform::SeekOrigin::Current);
-  position_ = static_cast<std::uint64_t>(std::max<std::int64_t>(position, 0));
-  platform::AdviseSequentialRead(handle_);
   return true;
+}
+
+void FileSliceSource::ContinueAt(std::uint64_t position) {
+  platform::SeekFile(handle_, static_cast<std::int64_t>(position), platform::SeekOrigin::Begin);
+  position_ = position;
+  positioned_ = true;
+  platform::AdviseSequentialRead(handle_);
 }
 
 // The system copies a file's pages several times slower into a destination
@@ -51,37 +55,26 @@ std::uint8_t* FileSliceSource::SliceStartFor(std::uint64_t position) const {
   return firstPage_ + kSlicePorch + offset;
 }
 
-SourceRead FileSliceSource::Read(std::uint8_t* destination, std::uint32_t room) {
-  if (copyLeft_ == 0) {
-    const LentSlice slice = NextSlice();
-    if (slice.status != SliceStatus::Ready) return {slice.status == SliceStatus::Ended, 0};
-    copyFrom_ = slice.data;
-    copyLeft_ = slice.count;
-  }
-  const std::uint32_t count = std::min(room, copyLeft_);
-  std::memcpy(destination, copyFrom_, count);
-  copyFrom_ += count;
-  copyLeft_ -= count;
-  return {true, count};
-}
-
 LentSlice FileSliceSource::NextSlice() {
-  if (finalStatus_ != SliceStatus::Ready) return {finalStatus_, nullptr, 0};
-  if (!block_ && !Start()) return {SliceStatus::NoMemory, nullptr, 0};
+  if (failed_) return {SliceStatus::Failed};
+  if (!Reserve()) return {SliceStatus::NoMemory};
+  if (!positioned_) {
+    const std::int64_t position = platform::SeekFile(handle_, 0, platform::SeekOrigin::Current);
+    position_ = static_cast<std::uint64_t>(std::max<std::int64_t>(position, 0));
+    positioned_ = true;
+    platform::AdviseSequentialRead(handle_);
+  }
   std::uint8_t* data = SliceStartFor(position_);
   const platform::ReadResult read = platform::ReadFile(handle_, data, sliceSize_);
   if (!read.ok || read.count == 0) {
-    finalStatus_ = read.ok ? SliceStatus::Ended : SliceStatus::Failed;
-    return {finalStatus_, nullptr, 0};
+    failed_ = !read.ok;
+    return {read.ok ? SliceStatus::Ended : SliceStatus::Failed};
   }
   const std::uint32_t count = std::min(read.count, sliceSize_);
   position_ += count;
   return {SliceStatus::Ready, data, count};
 }
 
-bool FileSliceSource::ReadOnAfterEnd() {
-  if (finalStatus_ == SliceStatus::Ended) finalStatus_ = SliceStatus::Ready;
-  return finalStatus_ == SliceStatus::Ready;
-}
+bool FileSliceSource::ReadOnAfterEnd() { return !failed_; }
 
 }  // namespace kestrun

@@ -108,10 +108,11 @@ void CarryTail(ReadBuffer& buffer) {
 
 static_assert(kSlicePorch >= kCarryLimit, "a carried tail must fit in front of a slice");
 
-// Puts the unjudged tail in front of the next lent slice, or, when the
-// source has nothing more, into the buffer's own carry room where the final
-// scan judges it. The tail is saved first: the slice it lies in goes back to
-// the source with the exchange.
+// Puts the unjudged tail in front of the next lent slice (a view of the
+// file has it there already), or, when the source has nothing more, into
+// the buffer's own carry room where the final scan judges it. The tail is
+// saved first: the slice it lies in goes back to the source with the
+// exchange.
 SliceStatus ExchangeSlice(ReadBuffer& buffer, ByteSource& source) {
   std::uint32_t tail = buffer.validLength - buffer.cursor;
   if (tail > kCarryLimit) {
@@ -124,10 +125,10 @@ SliceStatus ExchangeSlice(ReadBuffer& buffer, ByteSource& source) {
     std::memmove(buffer.carry, buffer.data + buffer.cursor, tail);
   }
   buffer.blockPosition += buffer.cursor;
-  const LentSlice slice = source.NextSlice();
+  const LentSlice slice = source.NextSliceKeeping(tail);
   if (slice.status == SliceStatus::Ready) {
     buffer.data = slice.data - tail;
-    std::memcpy(buffer.data, buffer.carry, tail);
+    if (!slice.tailInFront) std::memcpy(buffer.data, buffer.carry, tail);
     buffer.validLength = tail + slice.count;
   } else {
     buffer.data = buffer.carry;

@@ -3,7 +3,8 @@
 // is picked up at its next packet boundary, in 188-byte and in 192-byte
 // (4-byte prefix) framing alike. It does no I/O of its own: every byte comes
 // through the ByteSource it is handed, copied into the block by a read call
-// or, from a source that reads ahead, scanned in place in a lent slice.
+// or, from a source that lends slices (read ahead, or views of a file),
+// scanned in place in a lent slice.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,8 @@
 
 #include "support/decimal.h"
 #include "support/run_flags.h"
+#include "worker/file_byte_source.h"
+#include "worker/regular_file_source.h"
 
 namespace kestrun {
 
@@ -66,6 +68,14 @@ platform::FileHandle OpenSource(SourceKind kind, const std::string& path) {
     default:
       return {};
   }
+}
+
+std::unique_ptr<ByteSource> OpenByteSource(SourceKind kind, platform::FileHandle handle,
+                                           std::uint32_t capacity) {
+  if (kind == SourceKind::File && platform::IsRegularFile(handle)) {
+    return std::make_unique<RegularFileSource>(handle, capacity);
+  }
+  return std::make_unique<FileByteSource>(handle, kind != SourceKind::File);
 }
 
 std::uint32_t ReadBufferCapacity(std::int32_t bufsize) {

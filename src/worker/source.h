@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/platform.h"
+#include "worker/byte_source.h"
 
 namespace kestrun {
 
@@ -35,6 +37,14 @@ inline bool NamesStdIn(const std::string& pathPart) { return pathPart == kStdInS
 // Opens a file, standard input or pipe source. A pipe is retried in 333 ms
 // steps for about five seconds of calendar time, or until a stop request.
 platform::FileHandle OpenSource(SourceKind kind, const std::string& path);
+
+// The reader of an opened file, standard input or pipe source. A regular
+// file is scanned in place, in views of its cached pages or in cache-sized
+// read slices; anything that may wait for a writer (a pipe, standard input,
+// a device named as a file) is read with a plain read call that can give up
+// when a stop is requested. `capacity`: the read buffer's size.
+std::unique_ptr<ByteSource> OpenByteSource(SourceKind kind, platform::FileHandle handle,
+                                           std::uint32_t capacity);
 
 // The read buffer size: the bufsize value taken as unsigned when it is at
 // least 256 packets, the build's default otherwise.

@@ -8,18 +8,17 @@
 
 #include "output/console.h"
 #include "output/message.h"
+#include "platform/file_view.h"
 #include "platform/platform.h"
 #include "support/catalog.h"
 #include "support/run_flags.h"
 #include "ts/dispatch.h"
 #include "tuner/bon_driver_tuner.h"
 #include "worker/counting_byte_source.h"
-#include "worker/file_byte_source.h"
 #include "worker/follow_wait.h"
+#include "worker/parking_byte_source.h"
 #include "worker/plain_batch.h"
 #include "worker/play_windows.h"
-#include "worker/file_slice_source.h"
-#include "worker/parking_byte_source.h"
 #include "worker/read_buffer.h"
 #include "worker/report.h"
 #include "worker/source.h"
@@ -85,18 +84,6 @@ std::uint64_t PlayTimeNow(const TsContext& context) { return SelectClock(context
 // start past its beginning), else the bytes read before it.
 std::uint64_t StreamPosition(const WorkerRun& run, std::uint64_t position) {
   return static_cast<std::uint64_t>(run.startPosition) + position;
-}
-
-// A regular file is read a cache-sized slice at a time and scanned in
-// place; anything that may wait for a writer (a pipe, standard input, a
-// device named as a file) is read with a plain read call that can give up
-// when a stop is requested.
-std::unique_ptr<ByteSource> OpenByteSource(SourceKind kind, platform::FileHandle handle,
-                                           std::uint32_t capacity) {
-  if (kind == SourceKind::File && platform::IsRegularFile(handle)) {
-    return std::make_unique<FileSliceSource>(handle, capacity);
-  }
-  return std::make_unique<FileByteSource>(handle, kind != SourceKind::File);
 }
 
 // Opens the source and prepares the read; false when there is nothing to read.
@@ -346,6 +333,25 @@ JobEnd ReadLoop(WorkerRun& run) {
   }
 }
 
+// The read loop under the guard for views of a file: a view whose pages
+// vanish (the file truncated under it) ends the job as a failed read would,
+// with the bytes from the fault on not counted as read.
+JobEnd GuardedReadLoop(WorkerRun& run) {
+  struct Loop {
+    WorkerRun& run;
+    JobEnd end = JobEnd::EndOfInput;
+  } loop{run};
+  const platform::GuardedRun guarded = platform::RunGuardingViews(
+      [](void* argument) {
+        Loop& inner = *static_cast<Loop*>(argument);
+        inner.end = ReadLoop(inner.run);
+      },
+      &loop);
+  if (!guarded.faulted) return loop.end;
+  run.input->EndAtFault(guarded.faultAddress);
+  return JobEnd::EndOfInput;
+}
+
 void CleanUp(WorkerRun& run) {
   ConsoleFlush();  // the progress lines still held
   ReleaseReadBuffer(run.readBuffer);
@@ -372,7 +378,7 @@ int StreamWorkerMain(WorkerArgs* args) {
   job.context = CreateContext(job.contextList, 0, PlatformLocalTime());
   if (job.context == nullptr) return 0;
   WorkerRun run(job, *args->settings);
-  job.outcome.end = SetUp(run) ? ReadLoop(run) : JobEnd::NotOpened;
+  job.outcome.end = SetUp(run) ? GuardedReadLoop(run) : JobEnd::NotOpened;
   CleanUp(run);
   return 1;
 }

@@ -128,6 +128,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     }
   }
 
+  if (options.beforeReading) options.beforeReading();
   const auto start = Clock::now();
   auto signalFrom = start;
   bool stdinRead = unreadProbe < 0;

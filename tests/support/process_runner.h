@@ -35,6 +35,9 @@ struct ProcessOptions {
   std::chrono::milliseconds signalAfter{0};
   bool signalAfterStdinRead = false;
   std::chrono::milliseconds timeout{60000};
+  // Called once the child has started, before any of its output is read: a
+  // child that fills its output pipe meanwhile waits until the call ends.
+  std::function<void()> beforeReading;
 };
 
 struct ProcessResult {

@@ -59,6 +59,22 @@ TEST(ClassifySource, KindsOffsetsAndTheCutText) {
   }
 }
 
+// Only a regular file is scanned in place: a FIFO named as a file and a
+// character device are read with plain read calls.
+TEST(OpenByteSource, LendsSlicesOfRegularFilesOnly) {
+  TempDir dir;
+  const std::string file = dir.Write("a.ts", std::string(188, '\x47'));
+  const std::string fifo = dir.File("live");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::pair<std::string, bool> cases[] = {{file, true}, {fifo, false}, {"/dev/null", false}};
+  for (const auto& [path, lends] : cases) {
+    platform::FileHandle handle = platform::OpenFileForRead(path);
+    ASSERT_TRUE(handle.valid()) << path;
+    EXPECT_EQ(OpenByteSource(SourceKind::File, handle, kMinimumReadBufferSize)->LendsSlices(), lends) << path;
+    platform::CloseFile(handle);
+  }
+}
+
 // bufsize -> capacity: below 256 packets the build's default; otherwise the
 // value taken as unsigned (a negative one is a huge request, refused later
 // by the allocation, not here).

@@ -29,6 +29,12 @@ void SleepMs(unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::m
 
 std::int64_t CalendarSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
+std::uint64_t ThreadCpuTicks() {
+  timespec now{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
+}
+
 int LastErrorCode() { return errno; }
 
 // Exit statuses are 8-bit: a total that would wrap (256 is 0) or overflowed
