@@ -13,8 +13,9 @@ namespace {
 constexpr const char* kMoreOptions[] = {
     text::kUsageBufsize,     text::kUsageDuration, text::kUsageWraparound,
     text::kUsageNoprogress,  text::kUsageLoop,     text::kUsagePid,
-    text::kUsagePause,       text::kUsageJsonpath, text::kUsageHelp,
-    text::kUsageVersionOption,
+    text::kUsagePause,       text::kUsageJsonpath, text::kUsageMetricspath,
+    text::kUsageInterval,    text::kUsageFollow,   text::kUsageFollowtime,
+    text::kUsageHelp,        text::kUsageVersionOption,
 };
 
 }  // namespace

@@ -130,6 +130,14 @@ inline constexpr char kUsagePid[] = "\x81""@-pid\n\x81""@\x81""@\x8A""J\x8E""n\x
 inline constexpr char kUsagePause[] = "\x81""@-pause\n\x81""@\x81""@\x8A""J\x8E""n\x91""O\x82""\xC9""\x83""L\x81""[\x93""\xFC""\x97""\xCD""\x82""\xF0""\x91""\xD2""\x82""\xC2""\n";
 // 　-jsonpath JSONファイルパス\n　　終了時に結果をJSONレポートに書き出す(- は標準出力)\n
 inline constexpr char kUsageJsonpath[] = "\x81""@-jsonpath JSON\x83""t\x83""@\x83""C\x83""\x8B""\x83""p\x83""X\n\x81""@\x81""@\x8F""I\x97""\xB9""\x8E""\x9E""\x82""\xC9""\x8C""\x8B""\x89""\xCA""\x82""\xF0""JSON\x83""\x8C""\x83""|\x81""[\x83""g\x82""\xC9""\x8F""\x91""\x82""\xAB""\x8F""o\x82""\xB7""(- \x82""\xCD""\x95""W\x8F""\x80""\x8F""o\x97""\xCD"")\n";
+// 　-metricspath メトリクスファイルパス\n　　Prometheus形式のメトリクスを実行中と終了時に書き出す(- は終了時に標準出力)\n
+inline constexpr char kUsageMetricspath[] = "\x81""@-metricspath \x83""\x81""\x83""g\x83""\x8A""\x83""N\x83""X\x83""t\x83""@\x83""C\x83""\x8B""\x83""p\x83""X\n\x81""@\x81""@Prometheus\x8C""`\x8E""\xAE""\x82""\xCC""\x83""\x81""\x83""g\x83""\x8A""\x83""N\x83""X\x82""\xF0""\x8E""\xC0""\x8D""s\x92""\x86""\x82""\xC6""\x8F""I\x97""\xB9""\x8E""\x9E""\x82""\xC9""\x8F""\x91""\x82""\xAB""\x8F""o\x82""\xB7""(- \x82""\xCD""\x8F""I\x97""\xB9""\x8E""\x9E""\x82""\xC9""\x95""W\x8F""\x80""\x8F""o\x97""\xCD"")\n";
+// 　-interval 秒数\n　　実行中にJSONレポートとメトリクスを書き直す間隔(既定10秒)\n
+inline constexpr char kUsageInterval[] = "\x81""@-interval \x95""b\x90""\x94""\n\x81""@\x81""@\x8E""\xC0""\x8D""s\x92""\x86""\x82""\xC9""JSON\x83""\x8C""\x83""|\x81""[\x83""g\x82""\xC6""\x83""\x81""\x83""g\x83""\x8A""\x83""N\x83""X\x82""\xF0""\x8F""\x91""\x82""\xAB""\x92""\xBC""\x82""\xB7""\x8A""\xD4""\x8A""u(\x8A""\xF9""\x92""\xE8""10\x95""b)\n";
+// 　-follow\n　　書き込み中のtsファイルを増えなくなるまで読み続ける\n
+inline constexpr char kUsageFollow[] = "\x81""@-follow\n\x81""@\x81""@\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDD""\x92""\x86""\x82""\xCC""ts\x83""t\x83""@\x83""C\x83""\x8B""\x82""\xF0""\x91""\x9D""\x82""\xA6""\x82""\xC8""\x82""\xAD""\x82""\xC8""\x82""\xE9""\x82""\xDC""\x82""\xC5""\x93""\xC7""\x82""\xDD""\x91""\xB1""\x82""\xAF""\x82""\xE9""\n";
+// 　-followtime 秒数\n　　-follow で読み終えるまでの増えない時間(既定10秒、-follow も有効にする)\n
+inline constexpr char kUsageFollowtime[] = "\x81""@-followtime \x95""b\x90""\x94""\n\x81""@\x81""@-follow \x82""\xC5""\x93""\xC7""\x82""\xDD""\x8F""I\x82""\xA6""\x82""\xE9""\x82""\xDC""\x82""\xC5""\x82""\xCC""\x91""\x9D""\x82""\xA6""\x82""\xC8""\x82""\xA2""\x8E""\x9E""\x8A""\xD4""(\x8A""\xF9""\x92""\xE8""10\x95""b\x81""A-follow \x82""\xE0""\x97""L\x8C""\xF8""\x82""\xC9""\x82""\xB7""\x82""\xE9"")\n";
 // 　-h, --help\n　　この説明を表示する\n
 inline constexpr char kUsageHelp[] = "\x81""@-h, --help\n\x81""@\x81""@\x82""\xB1""\x82""\xCC""\x90""\xE0""\x96""\xBE""\x82""\xF0""\x95""\x5C""\x8E""\xA6""\x82""\xB7""\x82""\xE9""\n";
 // 　--version\n　　バージョンを表示する\n
@@ -215,6 +223,10 @@ inline constexpr CatalogEntry kCatalog[] = {
     {"kUsagePid", kUsagePid},
     {"kUsagePause", kUsagePause},
     {"kUsageJsonpath", kUsageJsonpath},
+    {"kUsageMetricspath", kUsageMetricspath},
+    {"kUsageInterval", kUsageInterval},
+    {"kUsageFollow", kUsageFollow},
+    {"kUsageFollowtime", kUsageFollowtime},
     {"kUsageHelp", kUsageHelp},
     {"kUsageVersionOption", kUsageVersionOption},
     {"kUsageVersion", kUsageVersion},
