@@ -7,6 +7,11 @@
 
 namespace kestrun {
 
+// Which continuity rule the drop lines, the summary's drop counts and the
+// exit code follow: the checker's own (every packet checked, PCR PIDs
+// exempt), or the MPEG-2 systems rule (option isocc).
+enum class CountingRule { Default, Iso };
+
 struct JobSettings {
   bool logEnabled = true;
   std::string logPath;
@@ -18,6 +23,7 @@ struct JobSettings {
   bool loopEnabled = false;
   std::int32_t loopCount = 0;
   std::string jsonPath;  // where the run's report goes; empty: no report
+  CountingRule countingRule = CountingRule::Default;
 
   bool operator==(const JobSettings&) const = default;
 };
