@@ -27,12 +27,14 @@ struct ProgramEntry {
 struct ElementaryStreamEntry {
   std::uint16_t pid = 0;
   std::uint8_t streamType = 0;
+  std::vector<std::uint8_t> descriptors;  // the ES_info bytes as they stand
 };
 
 // What the last valid PMT of a program (by its own program_number) said.
 struct ProgramStreams {
   std::uint16_t programNumber = 0;
   std::uint16_t pcrPid = 0;
+  std::vector<std::uint8_t> descriptors;       // the program_info bytes
   std::vector<ElementaryStreamEntry> streams;  // in PMT order
 };
 
