@@ -26,6 +26,7 @@ enum class Effect {
   Loop,
   NoDel,
   JsonPathValue,
+  IsoCounting,
 };
 
 struct OptionWord {
@@ -35,7 +36,7 @@ struct OptionWord {
 
 // Matching order matters: an argument matches every word that is a prefix of
 // it, and each match is applied in this order (-piddef is piddef, then pid).
-constexpr std::array<OptionWord, 23> kOptionWords{{
+constexpr std::array<OptionWord, 24> kOptionWords{{
     {"srcpath", Effect::SourceMarker},
     {"nolog", Effect::NoLog},
     {"logpath", Effect::LogPathValue},
@@ -59,6 +60,7 @@ constexpr std::array<OptionWord, 23> kOptionWords{{
     {"loop", Effect::Loop},
     {"nodel", Effect::NoDel},
     {"jsonpath", Effect::JsonPathValue},
+    {"isocc", Effect::IsoCounting},
 }};
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -104,6 +106,7 @@ void ApplyWord(ParseState& state, const OptionWord& option, std::string_view tex
       break;
     case Effect::NoDel: break;
     case Effect::JsonPathValue: state.pending = Pending::JsonPath; break;
+    case Effect::IsoCounting: settings.countingRule = CountingRule::Iso; break;
   }
 }
 

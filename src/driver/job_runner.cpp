@@ -1,8 +1,11 @@
 #include <array>
+#include <memory>
+#include <new>
 #include <system_error>
 #include <thread>
 
 #include "driver/job.h"
+#include "report/job_report_collect.h"
 #include "driver/source_check.h"
 #include "driver/summary.h"
 #include "output/message.h"
@@ -24,6 +27,22 @@ void RunWorker(WorkerArgs& args) {
   }
 }
 
+// The job's derived analysis runs when the report or the console needs it;
+// without, the packet loop stays as lean as it can be. A job whose analysis
+// cannot be allocated runs without it (and counts by the default rule).
+std::unique_ptr<JobAnalysis> MakeAnalysis(const ProgramContext& program) {
+  const CountingRule rule = program.settings.countingRule;
+  if (!program.report && rule == CountingRule::Default) return nullptr;
+  AnalysisSettings settings;
+  settings.rule = rule;
+  settings.keepEvents = program.report.has_value();
+  try {
+    return std::make_unique<JobAnalysis>(settings);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 }  // namespace
 
 std::int32_t RunJob(ProgramContext& program) {
@@ -38,11 +57,11 @@ std::int32_t RunJob(ProgramContext& program) {
 
   std::array<JobRecord, kJobRecordCount> jobs;
   jobs[0].sourcePath = source;
-  jobs[0].collectDrops = program.report.has_value();
+  jobs[0].analysis = MakeAnalysis(program);
   WorkerArgs args{jobs.data(), kJobRecordCount, &program.settings};
   RunWorker(args);
-  const std::int32_t total =
-      PrintSummary(jobs.data(), kJobRecordCount, program.settings.reportWrapAround);
+  const std::int32_t total = PrintSummary(jobs.data(), kJobRecordCount, program.settings.reportWrapAround,
+                                          program.settings.countingRule);
   if (program.report) program.report->jobs.push_back(CollectJobReport(source, jobs[0], total));
   return total;
 }

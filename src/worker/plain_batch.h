@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "analysis/job_analysis.h"
 #include "ts/ts_context.h"
 #include "worker/read_buffer.h"
 
@@ -27,5 +28,14 @@ PlainBatch CheckPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32
 
 extern template PlainBatch CheckPlainPackets<false>(ReadBuffer&, TsContext&, std::uint32_t);
 extern template PlainBatch CheckPlainPackets<true>(ReadBuffer&, TsContext&, std::uint32_t);
+
+// The same for a job whose analysis is wanted: only the packets the analysis
+// has nothing to learn from (AnalysePlainPacketWatched) are taken.
+template <bool kStopWhenPlayTimeMoves>
+PlainBatch CheckPlainPackets(ReadBuffer& buffer, TsContext& context, JobAnalysis& analysis,
+                             std::uint32_t limit);
+
+extern template PlainBatch CheckPlainPackets<false>(ReadBuffer&, TsContext&, JobAnalysis&, std::uint32_t);
+extern template PlainBatch CheckPlainPackets<true>(ReadBuffer&, TsContext&, JobAnalysis&, std::uint32_t);
 
 }  // namespace kestrun
