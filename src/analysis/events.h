@@ -53,6 +53,8 @@ struct StreamPlace {
   ClockTime playTime;       // as a drop line shows it
   bool hasBroadcastTime = false;
   SystemTime broadcastTime;  // the last TDT/TOT time before the packet
+
+  bool operator==(const StreamPlace&) const = default;
 };
 
 // A drop by the default rule, or a continuity error by the MPEG-2 systems
@@ -64,6 +66,8 @@ struct DropEvent {
   bool reported = false;  // a drop line was printed for it
   DropKind kind = DropKind::Gap;
   std::uint8_t lostPackets = 0;  // Gap: packets missing, modulo 16 (1 to 15)
+
+  bool operator==(const DropEvent&) const = default;
 };
 
 // Gap and Repeat errors of the MPEG-2 systems rule that lie close together,
@@ -77,6 +81,8 @@ struct LossIncident {
   // What the PIDs hit carry, once per kind, in PidKind order; filled when
   // the job's report is collected (the tables may name a PID late).
   std::vector<PidKind> components;
+
+  bool operator==(const LossIncident&) const = default;
 };
 
 // The stream errors a recording can show (the first- and second-priority
@@ -99,6 +105,8 @@ struct StreamErrorEvent {
   StreamErrorKind kind = StreamErrorKind::SyncLoss;
   std::uint16_t pid = kNoPid;  // kNoPid: not tied to one PID (sync loss)
   StreamPlace place;
+
+  bool operator==(const StreamErrorEvent&) const = default;
 };
 
 // One indicator: how often it fired, and its first and last occurrence
@@ -107,6 +115,8 @@ struct StreamErrorTally {
   std::uint64_t count = 0;
   StreamErrorEvent first;
   StreamErrorEvent last;
+
+  bool operator==(const StreamErrorTally&) const = default;
 };
 using StreamErrorTallies = std::array<StreamErrorTally, kStreamErrorKindCount>;
 
@@ -133,6 +143,8 @@ struct CappedList {
     }
   }
   std::uint64_t Total() const { return items.size() + omitted; }
+
+  bool operator==(const CappedList&) const = default;
 };
 
 }  // namespace kestrun

@@ -23,6 +23,8 @@ struct RecurrenceTimer {
   bool running = false;
   bool overdue = false;
   std::uint64_t last = 0;  // stream ticks of the last arrival (or of the start)
+
+  bool operator==(const RecurrenceTimer&) const = default;
 };
 
 struct PidWatch {
@@ -62,6 +64,8 @@ struct PidWatch {
   std::uint32_t crcFailuresSeen = 0;  // of the PID's sections, counted so far
 
   std::uint64_t Packets() const { return checked + unchecked; }
+
+  bool operator==(const PidWatch&) const = default;
 };
 
 }  // namespace kestrun

@@ -17,6 +17,8 @@ struct ClockTime {
   std::uint16_t minutes = 0;
   std::uint16_t seconds = 0;
   std::uint16_t milliseconds = 0;
+
+  bool operator==(const ClockTime&) const = default;
 };
 
 // No 33-bit sample has this value.
