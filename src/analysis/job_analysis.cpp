@@ -88,7 +88,10 @@ void NoteTimes(JobAnalysis& analysis, const TsContext& context, TableResult tabl
 
 }  // namespace
 
-void MarkAnalysedPids(TsContext& context) { context.pidMarks[kCatPid] |= kAnalysedPidMark; }
+void PrepareForAnalysis(TsContext& context) {
+  context.keepsDescriptors = true;
+  context.pidMarks[kCatPid] |= kAnalysedPidMark;
+}
 
 PidWatch* WatchPid(JobAnalysis& analysis, std::uint16_t pid) {
   PidWatch*& slot = analysis.watchIndex[pid & 0x1FFF];

@@ -69,9 +69,10 @@ struct JobAnalysis {
   SystemTime firstBroadcastTime;
 };
 
-// Sends the packets of the tables the analysis collects itself (the CAT) to
-// the full steps; called once, before the first packet.
-void MarkAnalysedPids(TsContext& context);
+// Has the context keep the PMTs' descriptors, and sends the packets of the
+// tables the analysis collects itself (the CAT) to the full steps; called
+// once, before the first packet.
+void PrepareForAnalysis(TsContext& context);
 
 // The watch of a PID, made on its first appearance; null when it cannot be.
 PidWatch* WatchPid(JobAnalysis& analysis, std::uint16_t pid);

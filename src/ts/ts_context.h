@@ -61,6 +61,7 @@ struct TsContext {
   ProgramList programList;                      // in PAT order
   std::vector<DamagedPid> damagedOnly;          // in order of first appearance
   std::vector<ProgramStreams> pmtPrograms;      // from the last valid PMT of each program
+  bool keepsDescriptors = false;                // pmtPrograms keep the PMTs' descriptors
 
   // The roles a PID has in the analysis, asked by PID for the packet loop:
   // kPcrPidMark and kPmtPidMark bits, kept in step with pcrPids and

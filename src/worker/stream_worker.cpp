@@ -355,7 +355,7 @@ int StreamWorkerMain(WorkerArgs* args) {
   JobRecord& job = args->jobs[0];
   job.context = CreateContext(job.contextList, 0, PlatformLocalTime());
   if (job.context == nullptr) return 0;
-  if (job.analysis) MarkAnalysedPids(*job.context);
+  if (job.analysis) PrepareForAnalysis(*job.context);
   WorkerRun run(job, *args->settings);
   job.outcome.end = SetUp(run) ? ReadLoop(run) : JobEnd::NotOpened;
   job.outcome.packetsBySize = run.packetsBySize;

@@ -53,7 +53,7 @@ void RunFullSteps(const std::string& stream, JobRecord& job) {
   job.context = CreateContext(job.contextList, 0, ts_test::JstRules());
   TsContext& context = *job.context;
   JobAnalysis& analysis = *job.analysis;
-  MarkAnalysedPids(context);
+  PrepareForAnalysis(context);
   std::int32_t counter = 0;
   for (;;) {
     ++counter;

@@ -176,7 +176,7 @@ void RunWorkerPath(benchmark::State& state, StreamShape shape) {
   if (stream == nullptr) return;
   PathSetUp path(*stream);
   JobAnalysis analysis(AnalysisSettings{CountingRule::Default, true});
-  if (kAnalysed) MarkAnalysedPids(*path.context);
+  if (kAnalysed) PrepareForAnalysis(*path.context);
   std::uint64_t drops = 0;
   std::uint32_t passes = 0;  // since the last progress line
   while (state.KeepRunningBatch(static_cast<benchmark::IterationCount>(kStreamPackets))) {
