@@ -2,17 +2,17 @@
 // watched lane (AnalysePlainPacket<true>), against every packet through the
 // full steps and the analysis's full steps: the same report in every member,
 // the same state of both continuity rules in every PID record, and the same
-// watches, over faulty generated streams read from slices of odd sizes.
+// watches, over faulty generated streams.
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 #include "analysis/analysis_run.h"
 #include "analysis/broadcast_stream.h"
 #include "report/job_report_collect.h"
 #include "report/run_report_json.h"
+#include "support/temp_dir.h"
 #include "ts/dispatch.h"
 #include "tsgen/tsgen.h"
+#include "worker/file_byte_source.h"
 #include "worker/read_buffer.h"
 
 namespace kestrun::analysis_test {
@@ -20,36 +20,15 @@ namespace {
 
 constexpr std::int32_t kProgressInterval = 1000;
 
-// Lends the stream in slices whose sizes cycle through `sizes`.
-class SliceSource final : public ByteSource {
- public:
-  SliceSource(const std::string& data, std::vector<std::uint32_t> sizes) : data_(data), sizes_(std::move(sizes)) {}
-
-  SourceRead Read(std::uint8_t*, std::uint32_t) override { return {false, 0}; }
-  bool LendsSlices() const override { return true; }
-  LentSlice NextSlice() override {
-    if (position_ >= data_.size()) return {SliceStatus::Ended, nullptr, 0};
-    const std::size_t count = std::min<std::size_t>(sizes_[next_++ % sizes_.size()], data_.size() - position_);
-    slice_.assign(kSlicePorch + count, 0);
-    std::memcpy(slice_.data() + kSlicePorch, data_.data() + position_, count);
-    position_ += count;
-    return {SliceStatus::Ready, slice_.data() + kSlicePorch, static_cast<std::uint32_t>(count)};
-  }
-
- private:
-  const std::string& data_;
-  std::vector<std::uint32_t> sizes_;
-  std::size_t position_ = 0;
-  std::size_t next_ = 0;
-  std::vector<std::uint8_t> slice_;
-};
-
 // Every packet through the full steps, with the worker's drop lines and
-// looks at the pace of the progress line (a pass for every packet).
-void RunFullSteps(const std::string& stream, JobRecord& job) {
-  SliceSource source(stream, {188 * 3 + 1, 4096, 189, 192 * 5 - 2, 65536, 191});
+// looks at the pace of the progress line (a pass for every packet). The
+// file is read by read calls into a small block, where the worker lends
+// it 1 MiB slices: the packets the analysis keeps go away at other places.
+void RunFullSteps(const std::string& path, JobRecord& job) {
+  platform::FileHandle file = platform::OpenFileForRead(path);
+  FileByteSource source(file, false);
   ReadBuffer buffer;
-  buffer.capacity = 1u << 20;
+  buffer.capacity = 4099;
   job.context = CreateContext(job.contextList, 0, ts_test::JstRules());
   TsContext& context = *job.context;
   JobAnalysis& analysis = *job.analysis;
@@ -81,6 +60,7 @@ void RunFullSteps(const std::string& stream, JobRecord& job) {
   KeepLastPackets(analysis, context, buffer.data, buffer.data + buffer.validLength);
   FinishAnalysis(analysis, context);
   ReleaseReadBuffer(buffer);
+  platform::CloseFile(file);
 }
 
 // What both continuity rules and the lane keep in a PID's record; the
@@ -105,7 +85,8 @@ void ExpectSameAnalysis(const std::string& stream) {
   JobRecord full;
   full.sourcePath = worker.report.source;
   full.analysis = std::make_unique<JobAnalysis>(AnalysisSettings{CountingRule::Default, true});
-  RunFullSteps(stream, full);
+  const testing::TempDir dir;
+  RunFullSteps(dir.Write("stream.ts", stream), full);
   JobReport reference = CollectJobReport(worker.report.source, full, worker.summaryTotal);
   reference.outcome = worker.report.outcome;  // how the bytes were read differs
   reference.complete = worker.report.complete;
