@@ -81,9 +81,12 @@ void FullSteps(Job& job, const std::uint8_t* packet, std::uint64_t position) {
 }
 
 // The lane where it can, else the full steps; a packet the lane takes is a
-// pass like any other.
+// pass like any other. As in the packet loop, only a packet right behind the
+// one before can take the lane (the reader hands the first packet after
+// skipped bytes to the full steps).
 void LaneOrFullSteps(Job& job, const std::uint8_t* packet, std::uint64_t position) {
-  if (job.passes < kProgressInterval && AnalysePlainPacket<true>(packet, *job.context)) {
+  if (job.passes < kProgressInterval && position == job.analysis.packetEnd &&
+      AnalysePlainPacket<true>(packet, *job.context)) {
     ++job.passes;
     AnalysePlainRun(job.analysis, position + kTsPacketSize);
     return;
