@@ -96,7 +96,12 @@ void LaneOrFullSteps(Job& job, const std::uint8_t* packet, std::uint64_t positio
 
 auto RuleState(const PidState& s) {
   return std::make_tuple(s.pid, s.first, s.lastCc, s.nextCc, s.totalCount, s.dropCount, s.scrambledCount,
-                         s.teiCount, s.payloadPackets, s.lastPayloadPacket, s.timedPes, s.clockFeeds);
+                         s.teiCount, s.payloadPackets, s.lastPayloadPacket, s.timedPes, s.clockFeeds, s.hasPes,
+                         s.pes.pts, s.pes.dts, s.pes.ptsDtsFlags);
+}
+
+bool SameClock(const TimestampClock& a, const TimestampClock& b) {
+  return a.base == b.base && a.elapsed == b.elapsed && a.lastSample == b.lastSample;
 }
 
 void CheckSameAsLane(const Job& full, const Job& lane) {
@@ -112,6 +117,11 @@ void CheckSameAsLane(const Job& full, const Job& lane) {
   Check(full.analysis.continuityErrors == lane.analysis.continuityErrors);
   Check(full.analysis.streamErrors.tallies == lane.analysis.streamErrors.tallies);
   Check(full.analysis.packetEnd == lane.analysis.packetEnd);
+  Check(SameClock(full.context->pcrClock, lane.context->pcrClock) &&
+        SameClock(full.context->ptsClock, lane.context->ptsClock) &&
+        SameClock(full.context->dtsClock, lane.context->dtsClock));
+  const auto feeder = [](const TsContext& c) { return c.pesClockFeeder != nullptr ? c.pesClockFeeder->pid : -1; };
+  Check(feeder(*full.context) == feeder(*lane.context));
 }
 
 template <typename Event>
