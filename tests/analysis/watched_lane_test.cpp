@@ -79,7 +79,6 @@ auto Clocks(const TsContext& c) {
   for (const TimestampClock* clock : {&c.pcrClock, &c.ptsClock, &c.dtsClock}) {
     clocks.insert(clocks.end(), {clock->base, clock->elapsed, clock->lastSample});
   }
-  clocks.push_back(c.pesClockFeeder != nullptr ? c.pesClockFeeder->pid : kNoPid);
   return clocks;
 }
 

@@ -120,8 +120,6 @@ void CheckSameAsLane(const Job& full, const Job& lane) {
   Check(SameClock(full.context->pcrClock, lane.context->pcrClock) &&
         SameClock(full.context->ptsClock, lane.context->ptsClock) &&
         SameClock(full.context->dtsClock, lane.context->dtsClock));
-  const auto feeder = [](const TsContext& c) { return c.pesClockFeeder != nullptr ? c.pesClockFeeder->pid : -1; };
-  Check(feeder(*full.context) == feeder(*lane.context));
 }
 
 template <typename Event>
