@@ -40,6 +40,7 @@ enum class Effect {
   IntervalValue,
   Follow,
   FollowTimeValue,
+  IsoCounting,
 };
 
 struct OptionWord {
@@ -49,7 +50,7 @@ struct OptionWord {
 
 // Matching order matters: an argument matches every word that is a prefix of
 // it, and each match is applied in this order (-piddef is piddef, then pid).
-constexpr std::array<OptionWord, 27> kOptionWords{{
+constexpr std::array<OptionWord, 28> kOptionWords{{
     {"srcpath", Effect::SourceMarker},
     {"nolog", Effect::NoLog},
     {"logpath", Effect::LogPathValue},
@@ -78,6 +79,7 @@ constexpr std::array<OptionWord, 27> kOptionWords{{
     // -followtime is both: it switches following on and takes the time.
     {"follow", Effect::Follow},
     {"followtime", Effect::FollowTimeValue},
+    {"isocc", Effect::IsoCounting},
 }};
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -127,6 +129,7 @@ void ApplyWord(ParseState& state, const OptionWord& option, std::string_view tex
     case Effect::IntervalValue: state.pending = Pending::Interval; break;
     case Effect::Follow: settings.follow = true; break;
     case Effect::FollowTimeValue: state.pending = Pending::FollowTime; break;
+    case Effect::IsoCounting: settings.countingRule = CountingRule::Iso; break;
   }
 }
 

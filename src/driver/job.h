@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_report.h"
+#include "report/run_report.h"
 #include "support/job_settings.h"
 
 namespace kestrun {

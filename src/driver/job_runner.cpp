@@ -1,9 +1,12 @@
 #include <array>
+#include <memory>
+#include <new>
 #include <system_error>
 #include <thread>
 
 #include "driver/job.h"
 #include "driver/live_reporter.h"
+#include "report/job_report_collect.h"
 #include "driver/source_check.h"
 #include "driver/summary.h"
 #include "output/message.h"
@@ -25,6 +28,23 @@ void RunWorker(WorkerArgs& args) {
   }
 }
 
+// The job's derived analysis runs when the report or the console needs it;
+// without, the packet loop stays as lean as it can be. A job whose analysis
+// cannot be allocated runs without it (and counts by the default rule).
+std::unique_ptr<JobAnalysis> MakeAnalysis(const ProgramContext& program) {
+  const CountingRule rule = program.settings.countingRule;
+  if (!program.report && rule == CountingRule::Default) return nullptr;
+  AnalysisSettings settings;
+  settings.rule = rule;
+  // The metrics file alone needs only the counts.
+  settings.keepEvents = !program.settings.jsonPath.empty();
+  try {
+    return std::make_unique<JobAnalysis>(settings);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 }  // namespace
 
 std::int32_t RunJob(ProgramContext& program) {
@@ -39,7 +59,7 @@ std::int32_t RunJob(ProgramContext& program) {
 
   std::array<JobRecord, kJobRecordCount> jobs;
   jobs[0].sourcePath = source;
-  jobs[0].collectDrops = !program.settings.jsonPath.empty();
+  jobs[0].analysis = MakeAnalysis(program);
   LiveJob live;
   if (program.live != nullptr) {
     jobs[0].live = &live;
@@ -48,8 +68,8 @@ std::int32_t RunJob(ProgramContext& program) {
   WorkerArgs args{jobs.data(), kJobRecordCount, &program.settings};
   RunWorker(args);
   program.passBytesRead += jobs[0].outcome.bytesRead;
-  const std::int32_t total =
-      PrintSummary(jobs.data(), kJobRecordCount, program.settings.reportWrapAround);
+  const std::int32_t total = PrintSummary(jobs.data(), kJobRecordCount, program.settings.reportWrapAround,
+                                          program.settings.countingRule);
   if (program.live != nullptr) program.live->EndJob(total);
   return total;
 }

@@ -88,35 +88,38 @@ void LiveReporter::RemoveRunningJob(bool added) {
 }
 
 
+// The report is written piece by piece as it is formatted, under the guard
+// (a running job's report is a copy, so the worker goes on meanwhile): a
+// report with long event lists never lies whole in memory. A file that
+// cannot be written now may be written next time; the last write of the run
+// says when it cannot. Standard output takes one document, the last.
 void LiveReporter::WriteFiles() {
-  std::string json;
   std::string metrics;
   {
     std::lock_guard lock(guard_);
     const bool added = AddRunningJob();
-    if (!settings_.jsonPath.empty()) {
+    const std::string& jsonPath = settings_.jsonPath;
+    if (!jsonPath.empty() && !IsStandardOutputPath(jsonPath)) {
       std::uint32_t total = 0;
       for (const JobReport& job : report_.jobs) total += static_cast<std::uint32_t>(job.dropTotal);
       RunReport& report = report_;
       const std::int32_t savedTotal = report.dropTotal;
       report.running = true;
       report.dropTotal = static_cast<std::int32_t>(total);
-      json = FormatRunReport(report, programName_);
+      report.countingRule = settings_.countingRule;
+      WriteReportFile(jsonPath, [&](const FileChunkSink& sink) {
+        WriteRunReport(report, programName_, [&sink](std::string_view piece) { sink(piece); });
+      });
       report.running = false;
       report.dropTotal = savedTotal;
     }
     if (!settings_.metricsPath.empty()) metrics = FormatRunMetrics(report_);
     RemoveRunningJob(added);
   }
-  // A file that cannot be written now may be written next time; the last
-  // write of the run says when it cannot. Standard output takes one
-  // document, the last.
-  if (!json.empty() && !IsStandardOutputPath(settings_.jsonPath)) WriteReportFile(settings_.jsonPath, json);
   if (!metrics.empty() && !IsStandardOutputPath(settings_.metricsPath)) {
     WriteReportFile(settings_.metricsPath, metrics);
   }
-  // A report with a long drop list takes tens of megabytes for a moment.
-  json = {};
+  // The running job's copy of a long event list takes megabytes for a moment.
   platform::ReturnFreedMemory();
 }
 

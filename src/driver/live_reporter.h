@@ -12,7 +12,9 @@
 #include <string>
 #include <thread>
 
-#include "driver/run_report.h"
+#include "report/job_report_collect.h"
+#include "report/run_report.h"
+#include "report/run_report_json.h"
 #include "report/metrics_report.h"
 #include "worker/live_job.h"
 #include "worker/stream_worker.h"

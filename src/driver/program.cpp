@@ -7,6 +7,7 @@
 #include "output/message.h"
 #include "output/report_file.h"
 #include "platform/platform.h"
+#include "report/run_report_json.h"
 #include "support/catalog.h"
 #include "support/run_flags.h"
 
@@ -115,8 +116,12 @@ void SaveRunReport(ProgramContext& program, std::int32_t total, int exitStatus) 
   report.ended = platform::CalendarSeconds();
   report.dropTotal = total;
   report.exitCode = exitStatus;
+  report.countingRule = program.settings.countingRule;
   const std::string& path = program.settings.jsonPath;
-  if (!path.empty() && !WriteReportFile(path, FormatRunReport(report, program.programBaseName))) {
+  const bool written = path.empty() || WriteReportFile(path, [&](const FileChunkSink& sink) {
+    WriteRunReport(report, program.programBaseName, [&sink](std::string_view piece) { sink(piece); });
+  });
+  if (!written) {
     ConsolePrint(text::kMsgJsonReportFailed, platform::PathForMessage(path).c_str());
     ConsoleFlush();
   }

@@ -3,6 +3,7 @@
 #include "output/console.h"
 #include "output/message.h"
 #include "support/run_flags.h"
+#include "ts/pid_roles.h"
 #include "worker/report.h"
 
 namespace kestrun {
@@ -12,7 +13,31 @@ bool HasPidStates(const JobRecord& job) {
   return !job.sourcePath.empty() && job.context != nullptr && !job.context->pidList.empty();
 }
 
-std::uint32_t PrintRecordSummary(const JobRecord& job, bool reportWrapAround) {
+// One PID's summary line under the rule the console follows; its drops as
+// they add to the job's total (none for a PID the rule leaves alone).
+struct PidLine {
+  std::uint8_t lastCc = 0;
+  std::uint64_t drops = 0;
+  std::uint64_t total = 0;
+  bool exempt = false;
+};
+
+PidLine DefaultRuleLine(const TsContext& context, const PidState& state) {
+  return {state.lastCc, state.dropCount, state.totalCount, IsPcrPid(context, state.pid)};
+}
+
+// The MPEG-2 systems rule checks PCR PIDs too, but never the null PID; its
+// Total counts the packets with payload, the ones it looks at.
+PidLine SystemsRuleLine(const JobAnalysis& analysis, const PidState& state) {
+  PidLine line;
+  line.exempt = state.pid == kNullPid;
+  if (state.nextCc != kNoNextCc) line.lastCc = static_cast<std::uint8_t>((state.nextCc - 1) & 0x0F);
+  line.total = state.payloadPackets;
+  if (const PidWatch* watch = analysis.watchIndex[state.pid]) line.drops = watch->errors;
+  return line;
+}
+
+std::uint32_t PrintRecordSummary(const JobRecord& job, bool reportWrapAround, CountingRule rule) {
   const TsContext& context = *job.context;
   if (reportWrapAround && context.wrapTime != 0) {
     WriteMessageText(WrapHeaderText(job.sourcePath));
@@ -24,12 +49,13 @@ std::uint32_t PrintRecordSummary(const JobRecord& job, bool reportWrapAround) {
     WriteMessageText(EmptyLineText());
   }
   std::uint32_t total = 0;
+  const bool systemsRule = rule == CountingRule::Iso && job.analysis != nullptr;
   for (const auto& state : context.pidList) {
-    const bool exempt = IsPcrPid(context, state->pid);
-    WriteMessageText(PidSummaryLineText(state->pid, state->lastCc, state->dropCount,
-                                        state->totalCount, exempt));
+    const PidLine line = systemsRule ? SystemsRuleLine(*job.analysis, *state) : DefaultRuleLine(context, *state);
+    WriteMessageText(PidSummaryLineText(state->pid, line.lastCc, static_cast<std::int64_t>(line.drops),
+                                        static_cast<std::int64_t>(line.total), line.exempt));
     // Added as 32-bit integers, as the exit code is.
-    if (!exempt && state->dropCount > 0) total += static_cast<std::uint32_t>(state->dropCount);
+    if (!line.exempt && line.drops > 0) total += static_cast<std::uint32_t>(line.drops);
   }
   WriteMessageText(EmptyLineText());
   return total;
@@ -37,11 +63,11 @@ std::uint32_t PrintRecordSummary(const JobRecord& job, bool reportWrapAround) {
 
 }  // namespace
 
-std::int32_t PrintSummary(const JobRecord* jobs, int count, bool reportWrapAround) {
+std::int32_t PrintSummary(const JobRecord* jobs, int count, bool reportWrapAround, CountingRule rule) {
   ConsoleText("\n");
   std::uint32_t total = 0;
   for (int i = 0; i < count; ++i) {
-    if (HasPidStates(jobs[i])) total += PrintRecordSummary(jobs[i], reportWrapAround);
+    if (HasPidStates(jobs[i])) total += PrintRecordSummary(jobs[i], reportWrapAround, rule);
   }
   return static_cast<std::int32_t>(total);
 }

@@ -8,7 +8,8 @@
 namespace kestrun {
 
 // Prints the summary of every job record and returns the job's drop total:
-// the drops of all PIDs that are not PCR PIDs.
-std::int32_t PrintSummary(const JobRecord* jobs, int count, bool reportWrapAround);
+// by the default rule the drops of all PIDs that are not PCR PIDs, by the
+// MPEG-2 systems rule (from the job's analysis) its continuity errors.
+std::int32_t PrintSummary(const JobRecord* jobs, int count, bool reportWrapAround, CountingRule rule);
 
 }  // namespace kestrun

@@ -2,7 +2,9 @@
 // or the new ones, without harm to what the path names.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace kestrun {
 
@@ -22,9 +24,20 @@ bool IsStandardOutputPath(const std::string& path);
 // replaced is then untouched and no temporary file is left behind.
 bool WriteReportFile(const std::string& path, const std::string& bytes);
 
-// Writes the bytes to a temporary file beside `path` and renames it into
-// place. False when the file could not be written; `path` is then untouched
-// and no temporary file is left behind.
+// Takes the next piece of the file; false once the file cannot be written
+// (the producer may then stop early).
+using FileChunkSink = std::function<bool(std::string_view)>;
+
+// Writes what `produce` hands its sink, piece by piece, to a temporary file
+// beside `path` and renames it into place, so a large document is never
+// held whole in memory. False when the file could not be written; `path`
+// is then untouched and no temporary file is left behind.
+bool WriteFileAtomically(const std::string& path, const std::function<void(const FileChunkSink&)>& produce);
+// WriteReportFile for a report handed out piece by piece: a file that is
+// replaced, and standard output, never hold it whole in memory.
+bool WriteReportFile(const std::string& path, const std::function<void(const FileChunkSink&)>& produce);
+
+// The same for bytes at hand.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes);
 
 }  // namespace kestrun

@@ -85,9 +85,12 @@ bool AppendToFile(const std::string& path, const char* bytes, std::size_t count,
 // lets the program do it.
 bool IsOwnFile(const std::string& path);
 
-// Writes a whole new file (an existing one is replaced); true only when every
-// byte was written and flushed to the disk.
-bool WriteNewFile(const std::string& path, const char* bytes, std::size_t count);
+// A file written piece by piece: created (an existing one is replaced),
+// written to, and flushed to the disk as it is closed. Finishing returns true
+// only when every write and the flush succeeded; the handle is none after.
+FileHandle CreateFileForWrite(const std::string& path);
+bool WriteToFile(FileHandle handle, const char* bytes, std::size_t count);
+bool FinishWrittenFile(FileHandle& handle);
 // Renames `from` to `to` in one step, replacing a file `to` that exists
 // (rename / MoveFileExA with MOVEFILE_REPLACE_EXISTING).
 bool MoveIntoPlace(const std::string& from, const std::string& to);

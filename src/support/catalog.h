@@ -138,6 +138,8 @@ inline constexpr char kUsageInterval[] = "\x81""@-interval \x95""b\x90""\x94""\n
 inline constexpr char kUsageFollow[] = "\x81""@-follow\n\x81""@\x81""@\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDD""\x92""\x86""\x82""\xCC""ts\x83""t\x83""@\x83""C\x83""\x8B""\x82""\xF0""\x91""\x9D""\x82""\xA6""\x82""\xC8""\x82""\xAD""\x82""\xC8""\x82""\xE9""\x82""\xDC""\x82""\xC5""\x93""\xC7""\x82""\xDD""\x91""\xB1""\x82""\xAF""\x82""\xE9""\n";
 // 　-followtime 秒数\n　　-follow で読み終えるまでの増えない時間(既定10秒、-follow も有効にする)\n
 inline constexpr char kUsageFollowtime[] = "\x81""@-followtime \x95""b\x90""\x94""\n\x81""@\x81""@-follow \x82""\xC5""\x93""\xC7""\x82""\xDD""\x8F""I\x82""\xA6""\x82""\xE9""\x82""\xDC""\x82""\xC5""\x82""\xCC""\x91""\x9D""\x82""\xA6""\x82""\xC8""\x82""\xA2""\x8E""\x9E""\x8A""\xD4""(\x8A""\xF9""\x92""\xE8""10\x95""b\x81""A-follow \x82""\xE0""\x97""L\x8C""\xF8""\x82""\xC9""\x82""\xB7""\x82""\xE9"")\n";
+// 　-isocc\n　　ドロップをMPEG-2システム規格の連続性の規則で数える(表示・集計・戻り値)\n
+inline constexpr char kUsageIsocc[] = "\x81""@-isocc\n\x81""@\x81""@\x83""h\x83""\x8D""\x83""b\x83""v\x82""\xF0""MPEG-2\x83""V\x83""X\x83""e\x83""\x80""\x8B""K\x8A""i\x82""\xCC""\x98""A\x91""\xB1""\x90""\xAB""\x82""\xCC""\x8B""K\x91""\xA5""\x82""\xC5""\x90""\x94""\x82""\xA6""\x82""\xE9""(\x95""\x5C""\x8E""\xA6""\x81""E\x8F""W\x8C""v\x81""E\x96""\xDF""\x82""\xE8""\x92""l)\n";
 // 　-h, --help\n　　この説明を表示する\n
 inline constexpr char kUsageHelp[] = "\x81""@-h, --help\n\x81""@\x81""@\x82""\xB1""\x82""\xCC""\x90""\xE0""\x96""\xBE""\x82""\xF0""\x95""\x5C""\x8E""\xA6""\x82""\xB7""\x82""\xE9""\n";
 // 　--version\n　　バージョンを表示する\n
@@ -227,6 +229,7 @@ inline constexpr CatalogEntry kCatalog[] = {
     {"kUsageInterval", kUsageInterval},
     {"kUsageFollow", kUsageFollow},
     {"kUsageFollowtime", kUsageFollowtime},
+    {"kUsageIsocc", kUsageIsocc},
     {"kUsageHelp", kUsageHelp},
     {"kUsageVersionOption", kUsageVersionOption},
     {"kUsageVersion", kUsageVersion},

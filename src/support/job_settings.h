@@ -9,6 +9,10 @@ namespace kestrun {
 
 inline constexpr std::int32_t kDefaultIntervalSeconds = 10;
 inline constexpr std::int32_t kDefaultFollowSeconds = 10;
+// Which continuity rule the drop lines, the summary's drop counts and the
+// exit code follow: the checker's own (every packet checked, PCR PIDs
+// exempt), or the MPEG-2 systems rule (option isocc).
+enum class CountingRule { Default, Iso };
 
 struct JobSettings {
   bool logEnabled = true;
@@ -28,6 +32,7 @@ struct JobSettings {
   // followSeconds.
   bool follow = false;
   std::int32_t followSeconds = kDefaultFollowSeconds;
+  CountingRule countingRule = CountingRule::Default;
 
   bool operator==(const JobSettings&) const = default;
 };

@@ -62,7 +62,20 @@ void JsonWriter::NewLine() {
   out_.append(2 * empty_.size(), ' ');
 }
 
+void JsonWriter::StreamTo(std::function<void(std::string_view)> sink, std::size_t pieceSize) {
+  sink_ = std::move(sink);
+  pieceSize_ = pieceSize;
+  out_.reserve(pieceSize_ + pieceSize_ / 4);
+}
+
+void JsonWriter::Flush() {
+  if (!sink_ || out_.empty()) return;
+  sink_(out_);
+  out_.clear();
+}
+
 void JsonWriter::BeforeValue() {
+  if (sink_ && out_.size() >= pieceSize_) Flush();
   if (afterKey_) {
     afterKey_ = false;
     return;

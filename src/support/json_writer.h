@@ -6,6 +6,7 @@
 #include <concepts>
 #include <cstdint>
 #include <initializer_list>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,12 @@ class JsonWriter {
   // The document so far; complete once every object and array is closed.
   const std::string& Text() const { return out_; }
 
+  // From now on the text goes to `sink` in pieces of about `pieceSize`
+  // bytes as it is written, so a long document never lies whole in memory;
+  // Flush hands over what is left. Text() then holds only the unsent rest.
+  void StreamTo(std::function<void(std::string_view)> sink, std::size_t pieceSize);
+  void Flush();
+
  private:
   void Open(char bracket);
   void Close(char bracket);
@@ -55,6 +62,8 @@ class JsonWriter {
   std::string out_;
   std::vector<bool> empty_;  // per open object or array: nothing in it yet
   bool afterKey_ = false;
+  std::function<void(std::string_view)> sink_;
+  std::size_t pieceSize_ = 0;
 };
 
 // The bytes as UTF-8: well-formed sequences are kept, every byte that does

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <new>
 
 #include "ts/ts_context.h"
@@ -20,27 +21,49 @@ ProgramStreams* StreamsOfProgram(std::vector<ProgramStreams>& programs, std::uin
   for (ProgramStreams& program : programs) {
     if (program.programNumber == number) return &program;
   }
-  programs.push_back(ProgramStreams{number, 0, {}});
+  programs.push_back(ProgramStreams{number, 0, {}, {}});
   return &programs.back();
+}
+
+// The bytes from `from` to `to` (cut at `limit`), into storage that keeps its
+// capacity from one PMT to the next.
+void KeepBytes(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& section,
+               std::size_t from, std::size_t to, std::size_t limit) {
+  to = std::min(to, limit);
+  if (from >= to) {
+    out.clear();
+    return;
+  }
+  out.assign(section.begin() + static_cast<std::ptrdiff_t>(from),
+             section.begin() + static_cast<std::ptrdiff_t>(to));
 }
 
 // The elementary stream loop runs from behind the program descriptors to the
 // CRC_32; an entry whose fixed part does not fit before the CRC ends it, and
 // a descriptor length that runs past the CRC ends the loop after its entry.
+// The entries of the program's last PMT are overwritten in place, so a PMT
+// that repeats allocates nothing. The descriptors are kept only for a job
+// whose analysis reads them.
 void ReadStreamLoop(const std::vector<std::uint8_t>& section, std::uint16_t pcrPid,
-                    std::vector<ProgramStreams>& programs) {
+                    std::vector<ProgramStreams>& programs, bool keepDescriptors) {
   if (section.size() < kProgramInfoOffset + kCrcSize) return;
   const std::size_t loopEnd = section.size() - kCrcSize;
   std::size_t at = kProgramInfoOffset + (Word(section, kProgramInfoLengthOffset) & 0x0FFF);
   try {
     ProgramStreams* program = StreamsOfProgram(programs, Word(section, kProgramNumberOffset));
     program->pcrPid = pcrPid;
-    program->streams.clear();
+    if (keepDescriptors) KeepBytes(program->descriptors, section, kProgramInfoOffset, at, loopEnd);
+    std::size_t count = 0;
     while (at + kStreamEntryHeaderSize <= loopEnd) {
-      const auto pid = static_cast<std::uint16_t>(Word(section, at + 1) & 0x1FFF);
-      program->streams.push_back(ElementaryStreamEntry{pid, section[at]});
-      at += kStreamEntryHeaderSize + (Word(section, at + 3) & 0x0FFF);
+      if (count == program->streams.size()) program->streams.emplace_back();
+      ElementaryStreamEntry& entry = program->streams[count++];
+      entry.pid = static_cast<std::uint16_t>(Word(section, at + 1) & 0x1FFF);
+      entry.streamType = section[at];
+      const std::size_t infoStart = at + kStreamEntryHeaderSize;
+      at = infoStart + (Word(section, at + 3) & 0x0FFF);
+      if (keepDescriptors) KeepBytes(entry.descriptors, section, infoStart, at, loopEnd);
     }
+    program->streams.resize(count);
   } catch (const std::bad_alloc&) {
     // The streams are only named in the report; the check goes on without.
   }
@@ -55,7 +78,7 @@ bool UsePmtSection(TsContext& context, PidState& state) {
   if (hasPcrPid) {
     const auto pcrPid = static_cast<std::uint16_t>(Word(section, kPcrPidOffset) & 0x1FFF);
     AddPcrPid(context, pcrPid);
-    ReadStreamLoop(section, pcrPid, context.pmtPrograms);
+    ReadStreamLoop(section, pcrPid, context.pmtPrograms, context.keepsDescriptors);
   }
   DiscardSection(state);
   return hasPcrPid;

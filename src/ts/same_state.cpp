@@ -30,17 +30,17 @@ bool SameAnalysisState(const TsContext& a, const TsContext& b) {
   // Every member is bound: a member added to TsContext without its place
   // here does not compile.
   const auto& [key, pcrPids, wrapTime, wrapLocalTime, wrapPending, pidList, pidIndex, programList,
-               damagedOnly, pmtPrograms, pidMarks, totSeconds, totLocalTime, pcrClock, ptsClock,
-               dtsClock, pesClockFeeder, localTime] = a;
+               damagedOnly, pmtPrograms, keepsDescriptors, pidMarks, totSeconds, totLocalTime, pcrClock,
+               ptsClock, dtsClock, pesClockFeeder, localTime] = a;
   const auto& [bKey, bPcrPids, bWrapTime, bWrapLocalTime, bWrapPending, bPidList, bPidIndex,
-               bProgramList, bDamagedOnly, bPmtPrograms, bPidMarks, bTotSeconds, bTotLocalTime,
-               bPcrClock, bPtsClock, bDtsClock, bPesClockFeeder, bLocalTime] = b;
+               bProgramList, bDamagedOnly, bPmtPrograms, bKeepsDescriptors, bPidMarks, bTotSeconds,
+               bTotLocalTime, bPcrClock, bPtsClock, bDtsClock, bPesClockFeeder, bLocalTime] = b;
   const bool sameValues =
       std::tie(key, pcrPids, wrapTime, wrapLocalTime, wrapPending, programList, damagedOnly, pmtPrograms,
-               pidMarks, totSeconds, totLocalTime, pcrClock, ptsClock, dtsClock, localTime) ==
+               keepsDescriptors, pidMarks, totSeconds, totLocalTime, pcrClock, ptsClock, dtsClock, localTime) ==
       std::tie(bKey, bPcrPids, bWrapTime, bWrapLocalTime, bWrapPending, bProgramList, bDamagedOnly,
-               bPmtPrograms, bPidMarks, bTotSeconds, bTotLocalTime, bPcrClock, bPtsClock, bDtsClock,
-               bLocalTime);
+               bPmtPrograms, bKeepsDescriptors, bPidMarks, bTotSeconds, bTotLocalTime, bPcrClock, bPtsClock,
+               bDtsClock, bLocalTime);
   return sameValues && SamePidLists(pidList, bPidList) && SamePidIndexes(pidIndex, bPidIndex) &&
          PidOf(pesClockFeeder) == PidOf(bPesClockFeeder);
 }

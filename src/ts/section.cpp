@@ -99,7 +99,12 @@ bool CompleteSectionTail(const std::uint8_t* packet, PidState& state) {
   if (state.dropFlag || !HasPayload(state) || start >= state.headerLength) return false;
   if (!AppendFromPacket(PacketView(packet), start, state.sectionRemaining, state,
                         state.headerLength - start) ||
-      state.sectionRemaining > 0 || !CrcMatches(state.section)) {
+      state.sectionRemaining > 0) {
+    DiscardSection(state);
+    return false;
+  }
+  if (!CrcMatches(state.section)) {
+    ++state.section.crcFailures;
     DiscardSection(state);
     return false;
   }
@@ -122,6 +127,7 @@ SectionResult AppendSectionBytes(const std::uint8_t* packet, PidState& state,
   }
   if (state.sectionRemaining > 0) return SectionResult::Incomplete;
   if (!CrcMatches(state.section)) {
+    ++state.section.crcFailures;
     DiscardSection(state);
     return SectionResult::Rejected;
   }

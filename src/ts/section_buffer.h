@@ -16,6 +16,8 @@ struct SectionBuffer {
   // capacity, so after the longest section of a PID has been seen the
   // collection never allocates again.
   std::vector<std::uint8_t> data;
+  // Complete sections rejected for their CRC_32, over the whole job.
+  std::uint32_t crcFailures = 0;
 
   std::int32_t length() const { return static_cast<std::int32_t>(data.size()); }
   std::int32_t capacity() const { return static_cast<std::int32_t>(data.capacity()); }

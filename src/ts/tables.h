@@ -12,6 +12,7 @@ namespace kestrun {
 struct TsContext;
 
 inline constexpr std::uint16_t kPatPid = 0x0000;
+inline constexpr std::uint16_t kCatPid = 0x0001;
 inline constexpr std::uint16_t kTotPid = 0x0014;
 inline constexpr std::uint8_t kPatTableId = 0x00;
 inline constexpr std::uint8_t kPmtTableId = 0x02;
@@ -28,6 +29,7 @@ struct ProgramEntry {
 struct ElementaryStreamEntry {
   std::uint16_t pid = 0;
   std::uint8_t streamType = 0;
+  std::vector<std::uint8_t> descriptors;  // the ES_info bytes as they stand
   bool operator==(const ElementaryStreamEntry&) const = default;
 };
 
@@ -35,6 +37,7 @@ struct ElementaryStreamEntry {
 struct ProgramStreams {
   std::uint16_t programNumber = 0;
   std::uint16_t pcrPid = 0;
+  std::vector<std::uint8_t> descriptors;       // the program_info bytes
   std::vector<ElementaryStreamEntry> streams;  // in PMT order
   bool operator==(const ProgramStreams&) const = default;
 };

@@ -1,15 +1,11 @@
 // What the worker found out about a job besides the analysis state: the
-// source, how much was read, how the read ended and, when the job runner
-// asks for them, the drops one by one. Read by the job runner after the
-// worker has ended.
+// source, how much was read and how the read ended. Read by the job runner
+// after the worker has ended.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <vector>
 
-#include "support/system_time.h"
-#include "ts/clock.h"
 #include "tuner/signal_series.h"
 #include "worker/source.h"
 
@@ -24,19 +20,6 @@ enum class JobEnd {
   ReadBufferFailed,  // the read buffer could not be allocated
 };
 
-struct DropEvent {
-  std::uint16_t pid = 0;
-  std::uint64_t dropCount = 0;  // the PID's drops, this one included
-  // Stream position of the packet's sync byte: the file offset for a file,
-  // else the bytes read before it.
-  std::uint64_t offset = 0;
-  std::uint64_t ticks = 0;  // elapsed ticks of the reported clock
-  ClockTime time;           // the play time the drop line shows
-  bool hasTot = false;
-  SystemTime tot;           // last broadcast time before the drop
-  bool reported = false;    // a drop line was printed (a PCR PID was known)
-};
-
 struct JobOutcome {
   SourceKind kind = SourceKind::Invalid;
   std::int64_t startOffset = 0;    // as written after ';' (files)
@@ -46,7 +29,6 @@ struct JobOutcome {
   std::array<std::uint64_t, 2> packetsBySize{};
   std::uint64_t bytesRead = 0;
   JobEnd end = JobEnd::NotStarted;
-  std::vector<DropEvent> drops;  // only when the job runner asked for them
   // When the last drop was counted (seconds since 1970); 0 for none, and
   // kept only for a job that is reported on during the run.
   std::int64_t lastDropTime = 0;

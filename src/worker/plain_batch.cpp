@@ -8,6 +8,22 @@
 namespace kestrun {
 namespace {
 
+// The plain-packet step of a job without and with its analysis (watched),
+// inlined into the run's loop.
+struct PlainStep {
+  TsContext& context;
+  [[gnu::always_inline]] bool operator()(const std::uint8_t* packet) const {
+    return AnalysePlainPacket(packet, context);
+  }
+};
+
+struct WatchedPlainStep {
+  TsContext& context;
+  [[gnu::always_inline]] bool operator()(const std::uint8_t* packet) const {
+    return AnalysePlainPacket<true>(packet, context);
+  }
+};
+
 struct PlainRun {
   std::uint32_t end = 0;     // the position after the last packet taken
   bool playTimeMoved = false;
@@ -16,9 +32,10 @@ struct PlainRun {
 // Takes packets of one length from `at` while each is confirmed as
 // InSyncPacketLength confirms it with that length and is a plain packet,
 // starting no packet at or after `stop`. One loop per length, so the
-// length is a constant in it.
-template <std::uint32_t kLength, bool kStopWhenPlayTimeMoves>
-PlainRun TakeRun(const std::uint8_t* data, std::uint32_t at, std::uint32_t stop, TsContext& context) {
+// length is a constant in it. `take` analyses a packet if it is plain.
+template <std::uint32_t kLength, bool kStopWhenPlayTimeMoves, typename Take>
+PlainRun TakeRun(const std::uint8_t* data, std::uint32_t at, std::uint32_t stop, const TsContext& context,
+                 Take take) {
   PlainRun run;
   const std::uint8_t* packet = data + at;
   const std::uint8_t* const last = data + stop;
@@ -32,7 +49,7 @@ PlainRun TakeRun(const std::uint8_t* data, std::uint32_t at, std::uint32_t stop,
     }
     std::uint64_t playTime = 0;
     if constexpr (kStopWhenPlayTimeMoves) playTime = SelectClock(context).elapsed;
-    if (!AnalysePlainPacket(packet, context)) break;
+    if (!take(packet)) break;
     if constexpr (kStopWhenPlayTimeMoves) {
       if (SelectClock(context).elapsed != playTime) {
         run.playTimeMoved = true;
@@ -53,10 +70,8 @@ std::uint32_t StopFor(std::uint32_t at, std::uint32_t end, std::uint32_t length,
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(end - length, byLimit));
 }
 
-}  // namespace
-
-template <bool kStopWhenPlayTimeMoves>
-PlainBatch CheckPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32_t limit) {
+template <bool kStopWhenPlayTimeMoves, typename Take>
+PlainBatch TakePlainPackets(ReadBuffer& buffer, const TsContext& context, std::uint32_t limit, Take take) {
   PlainBatch batch;
   const std::uint8_t* data = buffer.data;
   const std::uint32_t end = buffer.validLength;
@@ -68,8 +83,8 @@ PlainBatch CheckPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32
     if (length == 0) break;
     const std::uint32_t stop = StopFor(at, end, length, limit - batch.packets);
     const PlainRun run = length == kPlainPacketSize
-                             ? TakeRun<kPlainPacketSize, kStopWhenPlayTimeMoves>(data, at, stop, context)
-                             : TakeRun<kFramedPacketSize, kStopWhenPlayTimeMoves>(data, at, stop, context);
+                             ? TakeRun<kPlainPacketSize, kStopWhenPlayTimeMoves>(data, at, stop, context, take)
+                             : TakeRun<kFramedPacketSize, kStopWhenPlayTimeMoves>(data, at, stop, context, take);
     const std::uint32_t taken = (run.end - at) / length;
     if (taken == 0) break;
     batch.packets += taken;
@@ -81,7 +96,21 @@ PlainBatch CheckPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32
   return batch;
 }
 
+}  // namespace
+
+template <bool kStopWhenPlayTimeMoves>
+PlainBatch CheckPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32_t limit) {
+  return TakePlainPackets<kStopWhenPlayTimeMoves>(buffer, context, limit, PlainStep{context});
+}
+
+template <bool kStopWhenPlayTimeMoves>
+PlainBatch CheckWatchedPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32_t limit) {
+  return TakePlainPackets<kStopWhenPlayTimeMoves>(buffer, context, limit, WatchedPlainStep{context});
+}
+
 template PlainBatch CheckPlainPackets<false>(ReadBuffer&, TsContext&, std::uint32_t);
 template PlainBatch CheckPlainPackets<true>(ReadBuffer&, TsContext&, std::uint32_t);
+template PlainBatch CheckWatchedPlainPackets<false>(ReadBuffer&, TsContext&, std::uint32_t);
+template PlainBatch CheckWatchedPlainPackets<true>(ReadBuffer&, TsContext&, std::uint32_t);
 
 }  // namespace kestrun

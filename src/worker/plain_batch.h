@@ -28,4 +28,12 @@ PlainBatch CheckPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32
 extern template PlainBatch CheckPlainPackets<false>(ReadBuffer&, TsContext&, std::uint32_t);
 extern template PlainBatch CheckPlainPackets<true>(ReadBuffer&, TsContext&, std::uint32_t);
 
+// The same for a job whose analysis runs: only the packets the analysis has
+// nothing to learn from either (AnalysePlainPacket<true>) are taken.
+template <bool kStopWhenPlayTimeMoves>
+PlainBatch CheckWatchedPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32_t limit);
+
+extern template PlainBatch CheckWatchedPlainPackets<false>(ReadBuffer&, TsContext&, std::uint32_t);
+extern template PlainBatch CheckWatchedPlainPackets<true>(ReadBuffer&, TsContext&, std::uint32_t);
+
 }  // namespace kestrun

@@ -152,14 +152,22 @@ FieldTexts BuildFieldTexts(WorkerRun& run, const TsContext& context, std::uint64
   return fields;
 }
 
-void PrintDropLine(const WorkerRun& run, const PidState& state, const FieldTexts& fields) {
+// A drop line due for a packet: its PID and the PID's count under the rule
+// the console follows.
+struct DropLineDue {
+  bool due = false;
+  std::uint16_t pid = 0;
+  std::uint64_t count = 0;
+};
+
+void PrintDropLine(const WorkerRun& run, const DropLineDue& line, const FieldTexts& fields) {
   // The progress line is ended in the same write as the line that follows.
   if (!LineStartFlag.load(std::memory_order_relaxed) && ProgressAllowed()) {
     ConsoleTextHeld("\r\n");
     LineStartFlag.store(true, std::memory_order_relaxed);
   }
   if (DropHeaderPending.exchange(false)) WriteMessageText(DropHeaderText(run.job.sourcePath));
-  WriteMessageText(DropLineText(state.pid, state.dropCount, fields));
+  WriteMessageText(DropLineText(line.pid, static_cast<std::int64_t>(line.count), fields));
   LineStartFlag.store(true, std::memory_order_relaxed);
 }
 
@@ -191,54 +199,86 @@ void PrintWrapAroundLine(WorkerRun& run, TsContext& context) {
   context.wrapPending = false;
 }
 
-// The analysis of one packet; returns whether it was counted as a drop.
-bool AnalysePacket(WorkerRun& run, TsContext& context, PidState& state, const std::uint8_t* packet) {
-  const bool drop = CheckContinuity(context, state);
+// The analysis of one packet: whether it was counted as a drop, what the
+// table handlers made of it, and whether it reached them.
+struct PacketSteps {
+  bool drop = false;
+  TableResult table = TableResult::None;
+  bool tablesRead = false;
+};
+
+PacketSteps AnalysePacket(WorkerRun& run, TsContext& context, PidState& state, const std::uint8_t* packet) {
+  PacketSteps steps;
+  steps.drop = CheckContinuity(context, state);
   UpdateClocks(context, state);
   // The windows only decide which packets reach the table handlers.
-  if (run.windows && !WindowGate(*run.windows, PlayTimeNow(context), StopRequested())) return drop;
-  if (DispatchTables(packet, context, state) == TableResult::TotAccepted) {
-    PrintWrapAroundLine(run, context);
-  }
-  return drop;
+  if (run.windows && !WindowGate(*run.windows, PlayTimeNow(context), StopRequested())) return steps;
+  steps.tablesRead = true;
+  steps.table = DispatchTables(packet, context, state);
+  if (steps.table == TableResult::TotAccepted) PrintWrapAroundLine(run, context);
+  return steps;
 }
 
-void RecordDrop(WorkerRun& run, const TsContext& context, const PidState& state, bool reported,
-                std::uint64_t position) {
-  DropEvent event;
-  event.pid = state.pid;
-  event.dropCount = state.dropCount;
-  event.offset = StreamPosition(run, position);
-  const TimestampClock& clock = SelectClock(context);
-  event.ticks = clock.elapsed;
-  event.time = clock.time;
-  event.hasTot = context.totSeconds > 0;
-  event.tot = context.totLocalTime;
-  event.reported = reported;
-  try {
-    run.job.outcome.drops.push_back(event);
-  } catch (const std::bad_alloc&) {
-    // The event is missing from the report; the drop still counts.
-  }
+// The drop line the console's rule calls for: a drop of the default rule
+// once a PCR PID is known, or any continuity error of the MPEG-2 systems
+// rule. The analysis sees the packet (and records the drop) first.
+bool IsoRule(const WorkerRun& run) {
+  return run.job.analysis != nullptr && run.job.analysis->settings.rule == CountingRule::Iso;
 }
 
-void Report(WorkerRun& run, const TsContext& context, const PidState& state, bool drop,
+DropLineDue AnalyseAndChooseLine(WorkerRun& run, const TsContext& context, PidState& state,
+                                 const std::uint8_t* packet, const PacketResult& next,
+                                 std::uint8_t previousCc, const PacketSteps& steps) {
+  DropLineDue line{steps.drop && HasPcrPid(context), state.pid, state.dropCount};
+  JobAnalysis* analysis = run.job.analysis.get();
+  if (analysis == nullptr) return line;
+  FullPacketFacts facts;
+  facts.position = StreamPosition(run, next.position);
+  facts.length = next.length;
+  facts.previousCc = previousCc;
+  facts.drop = steps.drop;
+  facts.table = steps.table;
+  facts.tablesRead = steps.tablesRead;
+  const FullPacketVerdict verdict = AnalyseFullPacket(*analysis, context, state, packet, facts);
+  if (analysis->settings.rule == CountingRule::Iso) line = {verdict.continuityError, state.pid, verdict.errorCount};
+  return line;
+}
+
+// `counted`: the packet was a drop by the console's rule, whether or not
+// a drop line is due for it.
+void Report(WorkerRun& run, const TsContext& context, const DropLineDue& line, bool counted,
             std::uint64_t position) {
-  const bool dropLine = drop && HasPcrPid(context);
-  if (drop && run.job.collectDrops) RecordDrop(run, context, state, dropLine, position);
   // Only a job reported on while it runs wants the time; a drop is rare
   // beside the packets, and the drop line costs a write anyway.
-  if (drop && run.job.live != nullptr) run.job.outcome.lastDropTime = platform::CalendarSeconds();
-  if (!dropLine && run.progressCounter <= kProgressInterval) return;
-  if (dropLine) {
-    PrintDropLine(run, state, BuildFieldTexts(run, context, position));
+  if (counted && run.job.live != nullptr) run.job.outcome.lastDropTime = platform::CalendarSeconds();
+  if (!line.due && run.progressCounter <= kProgressInterval) return;
+  if (line.due) {
+    PrintDropLine(run, line, BuildFieldTexts(run, context, position));
     return;
   }
   if (ProgressAllowed()) PrintProgressLine(run, BuildFieldTexts(run, context, position));
   run.progressCounter = 0;
-  // Window messages are drained at the pace of the progress line, not per
-  // packet, so the packet path makes no system call but the read.
+  // Window messages are drained, and the analysis looks for what has gone
+  // missing, at the pace of the progress line, not per packet, so the
+  // packet path makes no system call but the read.
   platform::PumpMessages();
+  if (run.job.analysis) AnalyseAtProgressPace(*run.job.analysis, context);
+}
+
+// Whether NextPacket can hand out the packet at the cursor from the held
+// data as it stands; otherwise it may replace the data, and the analysis
+// must first copy the packets it still compares with.
+bool HeldPacketReady(const ReadBuffer& buffer) {
+  const std::uint32_t at = buffer.cursor;
+  return buffer.validLength - at > kPlainPacketSize && buffer.data[at] == kSyncByte &&
+         buffer.data[at + kPlainPacketSize] == kSyncByte;
+}
+
+void KeepHeldPackets(WorkerRun& run) {
+  if (run.readBuffer.data != nullptr) {
+    KeepLastPackets(*run.job.analysis, *run.job.context, run.readBuffer.data,
+                    run.readBuffer.data + run.readBuffer.validLength);
+  }
 }
 
 void ReportBufferFailure(const WorkerRun& run) {
@@ -257,11 +297,17 @@ std::uint32_t RunPlainPasses(WorkerRun& run, TsContext& context) {
   if (run.progressCounter >= kProgressInterval) return 0;
   const auto limit = static_cast<std::uint32_t>(kProgressInterval - run.progressCounter);
   PlainBatch batch;
+  JobAnalysis* analysis = run.job.analysis.get();
   if (run.windows) {
-    batch = CheckPlainPackets<true>(run.readBuffer, context, limit);
+    batch = analysis ? CheckWatchedPlainPackets<true>(run.readBuffer, context, limit)
+                     : CheckPlainPackets<true>(run.readBuffer, context, limit);
     if (batch.playTimeMoved) WindowGate(*run.windows, PlayTimeNow(context), StopRequested());
   } else {
-    batch = CheckPlainPackets<false>(run.readBuffer, context, limit);
+    batch = analysis ? CheckWatchedPlainPackets<false>(run.readBuffer, context, limit)
+                     : CheckPlainPackets<false>(run.readBuffer, context, limit);
+  }
+  if (analysis && batch.packets > 0) {
+    AnalysePlainRun(*analysis, StreamPosition(run, run.readBuffer.blockPosition + run.readBuffer.cursor));
   }
   run.progressCounter += static_cast<std::int32_t>(batch.packets);
   run.packetsBySize[0] += batch.packets - batch.framed;
@@ -310,13 +356,19 @@ JobEnd ReadLoop(WorkerRun& run) {
     if (live != nullptr && live->VisitWanted()) live->RunVisit();
     if (RunPlainPasses(run, context) > 0) continue;
     ++run.progressCounter;
+    if (run.job.analysis && !HeldPacketReady(run.readBuffer)) KeepHeldPackets(run);
     const PacketResult next = NextPacket(run.readBuffer, *run.input);
     if (next.HasPacket()) {
       ++run.packetsBySize[next.length == kFramedPacketSize ? 1 : 0];
       PidState* state = ParsePacket(next.packet, context);
       if (state != nullptr && state->parsed) {
-        const bool drop = AnalysePacket(run, context, *state, next.packet);
-        Report(run, context, *state, drop, next.position);
+        const std::uint8_t previousCc = state->lastCc;
+        const PacketSteps steps = AnalysePacket(run, context, *state, next.packet);
+        const DropLineDue line = AnalyseAndChooseLine(run, context, *state, next.packet, next, previousCc, steps);
+        const bool counted = IsoRule(run) ? line.due : steps.drop;
+        Report(run, context, line, counted, next.position);
+      } else if (run.job.analysis) {
+        AnalyseDamagedPacket(*run.job.analysis, context, StreamPosition(run, next.position), next.length);
       }
     } else if (next.status == PacketStatus::NoMemory) {
       ReportBufferFailure(run);
@@ -377,8 +429,12 @@ int StreamWorkerMain(WorkerArgs* args) {
   const WorkingScope working(job.live);
   job.context = CreateContext(job.contextList, 0, PlatformLocalTime());
   if (job.context == nullptr) return 0;
+  if (job.analysis) PrepareForAnalysis(*job.context);
   WorkerRun run(job, *args->settings);
   job.outcome.end = SetUp(run) ? GuardedReadLoop(run) : JobEnd::NotOpened;
+  // (The analysis keeps no packet past the read loop, so none is copied out
+  // of the read buffer here: after a fault in a view that could not be read.)
+  if (job.analysis) FinishAnalysis(*job.analysis, *job.context);
   CleanUp(run);
   return 1;
 }

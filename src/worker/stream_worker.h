@@ -2,8 +2,10 @@
 // drives the analysis and prints drop, wrap-around and progress lines.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "analysis/job_analysis.h"
 #include "platform/platform.h"
 #include "support/job_settings.h"
 #include "ts/ts_context.h"
@@ -20,7 +22,10 @@ struct JobRecord {
   TsContextList contextList;
   TsContext* context = nullptr;
   platform::FileHandle inputHandle;
-  bool collectDrops = false;  // record every drop in outcome.drops
+  // The derived analysis, when something wants it (the report, or the
+  // console following the MPEG-2 systems rule); none keeps the packet loop
+  // as lean as it can be.
+  std::unique_ptr<JobAnalysis> analysis;
   JobOutcome outcome;
   // Set by the job runner when the job is reported on while it runs; the
   // worker then shares its state through it (see LiveJob).

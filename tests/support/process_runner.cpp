@@ -169,6 +169,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   wait4(child, &status, 0, &usage);
   result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  result.maxRssKib = usage.ru_maxrss;
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.termSignal = WTERMSIG(status);
   return result;

@@ -47,6 +47,7 @@ struct ProcessResult {
   double cpuSeconds = 0;  // user and system time the child used
   std::string out;
   std::string err;
+  long maxRssKib = 0;  // the child's peak resident set
 };
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});

@@ -5,17 +5,6 @@
 
 namespace kestrun::platform {
 
-bool WriteNewFile(const std::string& path, const char* bytes, std::size_t count) {
-  if (path.empty()) return false;
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool whole = WriteWhole(file, bytes, count);
-  // The contents must be on disk before a move can put them in place.
-  if (whole && FlushFileBuffers(file) == 0) whole = false;
-  return CloseHandle(file) != 0 && whole;
-}
-
 bool MoveIntoPlace(const std::string& from, const std::string& to) {
   return !from.empty() && !to.empty() &&
          MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

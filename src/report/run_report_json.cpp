@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "driver/run_report.h"
+#include "report/run_report_json.h"
 #include "platform/platform.h"
+#include "report/report_words.h"
 #include "support/json_writer.h"
 #include "support/real_text.h"
 #include "ts/civil_date.h"
@@ -17,6 +18,8 @@ namespace kestrun {
 namespace {
 
 constexpr int kFormatVersion = 1;
+// The document goes out to its file in pieces of about this size.
+constexpr std::size_t kPieceSize = 1 << 16;
 
 std::string DateTimeText(std::int64_t year, unsigned month, unsigned day, unsigned hour,
                          unsigned minute, unsigned second) {
@@ -132,6 +135,36 @@ void WriteRoles(JsonWriter& json, const std::vector<PidRole>& roles) {
   json.EndArray();
 }
 
+void Member(JsonWriter& json, std::string_view name, std::string_view word) {
+  json.Key(name);
+  json.String(word);
+}
+
+// An integer member, or null when there is none.
+void OptionalMember(JsonWriter& json, std::string_view name, bool has, std::uint64_t value) {
+  json.Key(name);
+  if (has) {
+    json.Unsigned(value);
+  } else {
+    json.Null();
+  }
+}
+
+// The members of a place in the stream: offset, ticks, playTime, broadcastTime.
+void WritePlace(JsonWriter& json, const StreamPlace& place, std::string_view prefix = {}) {
+  const auto name = [&](std::string_view base) {
+    if (prefix.empty()) return std::string(base);
+    std::string joined(prefix);
+    joined += static_cast<char>(base[0] - 'a' + 'A');
+    joined += base.substr(1);
+    return joined;
+  };
+  json.Member(name("offset"), place.offset);
+  json.Member(name("ticks"), place.ticks);
+  json.Member(name("playTime"), ClockText(place.playTime));
+  OptionalMember(json, name("broadcastTime"), BroadcastText(place.hasBroadcastTime, place.broadcastTime));
+}
+
 void WritePid(JsonWriter& json, const PidReport& pid) {
   json.BeginObject();
   json.Member("pid", pid.pid);
@@ -142,18 +175,97 @@ void WritePid(JsonWriter& json, const PidReport& pid) {
   json.Member("transportErrors", pid.transportErrors);
   json.Member("scrambled", pid.scrambled);
   WriteRoles(json, pid.roles);
+  Member(json, "kind", PidKindWord(pid.kind));
+  json.Member("name", pid.name);
+  json.Member("continuityErrors", pid.continuityErrors);
   json.EndObject();
 }
 
+// A drop, or a continuity error: lostPackets is the gap's size, 0 where
+// nothing was lost (a copy, a packet without payload), null where it cannot
+// be told.
 void WriteDrop(JsonWriter& json, const DropEvent& drop) {
   json.BeginObject();
   json.Member("pid", drop.pid);
   json.Member("dropCount", drop.dropCount);
-  json.Member("offset", drop.offset);
-  json.Member("ticks", drop.ticks);
-  json.Member("playTime", ClockText(drop.time));
-  OptionalMember(json, "broadcastTime", BroadcastText(drop.hasTot, drop.tot));
+  WritePlace(json, drop.place);
   json.Member("reported", drop.reported);
+  Member(json, "kind", DropKindWord(drop.kind));
+  const bool known = drop.kind == DropKind::Gap || drop.kind == DropKind::Duplicate ||
+                     drop.kind == DropKind::NoPayload;
+  OptionalMember(json, "lostPackets", known, drop.lostPackets);
+  json.EndObject();
+}
+
+void WriteIncident(JsonWriter& json, const LossIncident& incident) {
+  json.BeginObject();
+  WritePlace(json, incident.first, "first");
+  WritePlace(json, incident.last, "last");
+  json.Key("pids");
+  json.BeginArray();
+  for (const std::uint16_t pid : incident.pids) json.Unsigned(pid);
+  json.EndArray();
+  json.Key("components");
+  json.BeginArray();
+  for (const PidKind kind : incident.components) json.String(PidKindWord(kind));
+  json.EndArray();
+  json.Member("errors", incident.errors);
+  json.Member("lostPackets", incident.lostPackets);
+  json.EndObject();
+}
+
+void WriteOccurrence(JsonWriter& json, const StreamErrorEvent& event) {
+  json.BeginObject();
+  WritePlace(json, event.place);
+  OptionalMember(json, "pid", event.pid != kNoPid, event.pid);
+  json.EndObject();
+}
+
+void WriteStreamErrorEvent(JsonWriter& json, const StreamErrorEvent& event) {
+  json.BeginObject();
+  Member(json, "kind", StreamErrorWord(event.kind));
+  WritePlace(json, event.place);
+  OptionalMember(json, "pid", event.pid != kNoPid, event.pid);
+  json.EndObject();
+}
+
+void WriteStreamErrors(JsonWriter& json, const JobReport& job) {
+  json.Key("streamErrors");
+  json.BeginObject();
+  for (std::size_t i = 0; i < kStreamErrorKindCount; ++i) {
+    const StreamErrorTally& tally = job.streamErrors[i];
+    const auto kind = static_cast<StreamErrorKind>(i);
+    json.Key(StreamErrorWord(kind));
+    json.BeginObject();
+    json.Member("count", tally.count);
+    for (const auto& [name, event] : {std::pair{"first", &tally.first}, std::pair{"last", &tally.last}}) {
+      json.Key(name);
+      if (tally.count > 0) {
+        WriteOccurrence(json, *event);
+      } else {
+        json.Null();
+      }
+    }
+    if (kind == StreamErrorKind::SyncLoss) json.Member("bytesSkipped", job.syncBytesSkipped);
+    json.EndObject();
+  }
+  json.EndObject();
+}
+
+void WriteProgram(JsonWriter& json, const ProgramReport& program) {
+  json.BeginObject();
+  json.Member("program", program.number);
+  json.Member("pmtPid", program.pmtPid);
+  OptionalMember(json, "pcrPid", program.hasPmt, program.pcrPid);
+  json.Key("streams");
+  json.BeginArray();
+  for (const ProgramStreamReport& stream : program.streams) {
+    json.BeginObject();
+    json.Member("pid", stream.pid);
+    json.Member("streamType", stream.streamType);
+    json.EndObject();
+  }
+  json.EndArray();
   json.EndObject();
 }
 
@@ -232,39 +344,49 @@ void WriteSignal(JsonWriter& json, const SignalSeries& signal) {
   json.EndObject();
 }
 
+// The play and broadcast time the job spanned.
+void WriteSpan(JsonWriter& json, const JobReport& job) {
+  OptionalMember(json, "firstTicks", job.hasPlayTime, job.firstTicks);
+  OptionalMember(json, "lastTicks", job.hasPlayTime, job.lastTicks);
+  for (const auto& [name, ticks] : {std::pair{"firstPlayTime", job.firstTicks}, std::pair{"lastPlayTime", job.lastTicks}}) {
+    OptionalMember(json, name, job.hasPlayTime ? std::optional<std::string>(ClockText(TicksToClockTime(ticks)))
+                                               : std::nullopt);
+  }
+  OptionalMember(json, "firstBroadcastTime", BroadcastText(job.hasBroadcastSpan, job.firstBroadcastTime));
+  OptionalMember(json, "lastBroadcastTime", BroadcastText(job.hasBroadcastSpan, job.lastBroadcastTime));
+}
+
 void WriteJob(JsonWriter& json, const JobReport& job) {
   json.BeginObject();
   WriteReading(json, job);
   json.Member("dropTotal", job.dropTotal);
   WriteArray(json, "pids", job.pids, WritePid);
   WriteArray(json, "damagedOnlyPids", job.damagedOnly, WriteDamaged);
-  WriteArray(json, "drops", job.outcome.drops, WriteDrop);
+  WriteArray(json, "drops", job.drops.items, WriteDrop);
   WriteArray(json, "pcrPids", job.pcrPids,
              [](JsonWriter& out, std::uint16_t pid) { out.Unsigned(pid); });
   OptionalMember(json, "broadcastTime", BroadcastText(job.hasBroadcastTime, job.broadcastTime));
+  json.Member("dropsOmitted", job.drops.omitted);
+  json.Member("continuityErrorTotal", job.continuityErrorTotal);
+  json.Member("lostPacketsEstimate", job.lostPacketsEstimate);
+  WriteArray(json, "continuityErrorEvents", job.continuityErrors.items, WriteDrop);
+  json.Member("continuityErrorEventsOmitted", job.continuityErrors.omitted);
+  WriteArray(json, "incidents", job.incidents.items, WriteIncident);
+  json.Member("incidentsOmitted", job.incidents.omitted);
+  WriteStreamErrors(json, job);
+  WriteArray(json, "streamErrorEvents", job.streamErrorEvents.items, WriteStreamErrorEvent);
+  json.Member("streamErrorEventsOmitted", job.streamErrorEvents.omitted);
+  json.Member("transportErrorTotal", job.transportErrorTotal);
+  json.Member("scrambledTotal", job.scrambledTotal);
+  WriteSpan(json, job);
+  json.Member("complete", job.complete);
+  WriteArray(json, "programs", job.programs, WriteProgram);
   json.Member("discardedBytes", job.outcome.discardedBytes);
   WriteSignal(json, job.outcome.signal);
   json.EndObject();
 }
 
-// A little more than the document will take (a drop takes about 250 bytes,
-// a PID about 400, a signal sample about 40), so that a report with a long
-// drop list is written into one block of memory instead of one grown by
-// doubling, which holds twice the document for a moment.
-std::size_t ReportSizeEstimate(const RunReport& report) {
-  std::size_t bytes = 4096;
-  for (const JobReport& job : report.jobs) {
-    bytes += 1024 + job.outcome.drops.size() * 300 + job.pids.size() * 512 +
-             job.outcome.signal.samples.size() * 48;
-  }
-  return bytes;
-}
-
-}  // namespace
-
-std::string FormatRunReport(const RunReport& report, const std::string& programName) {
-  JsonWriter json;
-  json.Reserve(ReportSizeEstimate(report));
+void WriteDocument(JsonWriter& json, const RunReport& report, const std::string& programName) {
   json.BeginObject();
   json.Member("format", "kestrun-report");
   json.Member("formatVersion", kFormatVersion);
@@ -285,9 +407,25 @@ std::string FormatRunReport(const RunReport& report, const std::string& programN
   }
   json.Member("dropTotal", report.dropTotal);
   json.Member("running", report.running);
+  Member(json, "countingRule", CountingRuleWord(report.countingRule));
   json.EndObject();
   WriteArray(json, "jobs", report.jobs, WriteJob);
   json.EndObject();
+}
+
+}  // namespace
+
+void WriteRunReport(const RunReport& report, const std::string& programName,
+                    const std::function<void(std::string_view)>& sink) {
+  JsonWriter json;
+  json.StreamTo(sink, kPieceSize);
+  WriteDocument(json, report, programName);
+  json.Flush();
+}
+
+std::string FormatRunReport(const RunReport& report, const std::string& programName) {
+  JsonWriter json;
+  WriteDocument(json, report, programName);
   return json.Text();
 }
 
