@@ -388,7 +388,8 @@ TEST_F(NativeRun, LoopOverNothingWaitsBetweenPasses) {
   EXPECT_GE(passes, 3u);
   EXPECT_LE(passes, 8u);
   EXPECT_LT(result.cpuSeconds, testing::kSanitizerBuild ? 1.0 : 0.1);
-  EXPECT_LT(elapsed, std::chrono::milliseconds(5600));
+  // (A sanitizer build takes about a second more to start and to end.)
+  EXPECT_LT(elapsed, std::chrono::milliseconds(testing::kSanitizerBuild ? 7500 : 5600));
 }
 
 }  // namespace
