@@ -10,7 +10,7 @@ namespace kestrun {
 namespace {
 
 // What the next argument that is not an option word means.
-enum class Pending { Source, LogPath, BufSize, Duration, IgnoredValue, JsonPath };
+enum class Pending { Source, LogPath, BufSize, Duration, IgnoredValue, JsonPath, HtmlPath };
 
 enum class Effect {
   SourceMarker,
@@ -27,6 +27,7 @@ enum class Effect {
   NoDel,
   JsonPathValue,
   IsoCounting,
+  HtmlPathValue,
 };
 
 struct OptionWord {
@@ -36,7 +37,7 @@ struct OptionWord {
 
 // Matching order matters: an argument matches every word that is a prefix of
 // it, and each match is applied in this order (-piddef is piddef, then pid).
-constexpr std::array<OptionWord, 24> kOptionWords{{
+constexpr std::array<OptionWord, 25> kOptionWords{{
     {"srcpath", Effect::SourceMarker},
     {"nolog", Effect::NoLog},
     {"logpath", Effect::LogPathValue},
@@ -61,6 +62,7 @@ constexpr std::array<OptionWord, 24> kOptionWords{{
     {"nodel", Effect::NoDel},
     {"jsonpath", Effect::JsonPathValue},
     {"isocc", Effect::IsoCounting},
+    {"htmlpath", Effect::HtmlPathValue},
 }};
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -107,6 +109,7 @@ void ApplyWord(ParseState& state, const OptionWord& option, std::string_view tex
     case Effect::NoDel: break;
     case Effect::JsonPathValue: state.pending = Pending::JsonPath; break;
     case Effect::IsoCounting: settings.countingRule = CountingRule::Iso; break;
+    case Effect::HtmlPathValue: state.pending = Pending::HtmlPath; break;
   }
 }
 
@@ -135,6 +138,7 @@ void ApplyArgument(ParseState& state, std::string_view argument) {
       break;
     case Pending::IgnoredValue: break;
     case Pending::JsonPath: settings.jsonPath.assign(argument); break;
+    case Pending::HtmlPath: settings.htmlPath.assign(argument); break;
   }
   state.pending = Pending::Source;
 }

@@ -1,3 +1,5 @@
+#include <functional>
+
 #include "driver/command_line.h"
 #include "driver/job.h"
 #include "driver/startup.h"
@@ -6,6 +8,7 @@
 #include "output/message.h"
 #include "output/report_file.h"
 #include "platform/platform.h"
+#include "report/run_report_html.h"
 #include "report/run_report_json.h"
 #include "support/catalog.h"
 #include "support/run_flags.h"
@@ -64,22 +67,31 @@ std::int32_t RunPasses(ProgramContext& program) {
   return static_cast<std::int32_t>(total);
 }
 
-// Writes the run's report; a report that cannot be written is said on the
-// console and changes nothing else of the run.
+// Writes a report file; one that cannot be written is said on the console
+// and changes nothing else of the run.
+void SaveReportFile(const std::string& path, const char* failureMessage,
+                    const std::function<void(const FileChunkSink&)>& produce) {
+  if (path.empty()) return;
+  if (!WriteFileAtomically(path, produce)) {
+    ConsolePrint(failureMessage, platform::PathForMessage(path).c_str());
+    ConsoleFlush();
+  }
+}
+
+// Writes the run's reports: the JSON document, then the HTML page.
 void SaveRunReport(ProgramContext& program, std::int32_t total, int exitStatus) {
   RunReport& report = *program.report;
   report.ended = platform::CalendarSeconds();
   report.dropTotal = total;
   report.exitCode = exitStatus;
   report.countingRule = program.settings.countingRule;
-  const std::string& path = program.settings.jsonPath;
-  const bool written = WriteFileAtomically(path, [&](const FileChunkSink& sink) {
-    WriteRunReport(report, program.programBaseName, [&sink](std::string_view piece) { sink(piece); });
+  const std::string& name = program.programBaseName;
+  SaveReportFile(program.settings.jsonPath, text::kMsgJsonReportFailed, [&](const FileChunkSink& sink) {
+    WriteRunReport(report, name, [&sink](std::string_view piece) { sink(piece); });
   });
-  if (!written) {
-    ConsolePrint(text::kMsgJsonReportFailed, platform::PathForMessage(path).c_str());
-    ConsoleFlush();
-  }
+  SaveReportFile(program.settings.htmlPath, text::kMsgHtmlReportFailed, [&](const FileChunkSink& sink) {
+    WriteRunReportHtml(report, name, [&sink](std::string_view piece) { sink(piece); });
+  });
 }
 
 }  // namespace
@@ -103,7 +115,7 @@ int RunProgram(int argc, char** argv) {
     return 0;
   }
 
-  if (!program.settings.jsonPath.empty()) {
+  if (!program.settings.jsonPath.empty() || !program.settings.htmlPath.empty()) {
     program.report.emplace();
     program.report->started = started;
   }

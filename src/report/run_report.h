@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/events.h"
@@ -16,6 +17,7 @@
 #include "ts/pid_roles.h"
 #include "ts/ts_context.h"
 #include "worker/job_outcome.h"
+#include "worker/stream_samples.h"
 
 namespace kestrun {
 
@@ -97,6 +99,12 @@ struct JobReport {
   SystemTime lastBroadcastTime;
   bool complete = false;  // a file read from its start position to its end
   std::vector<ProgramReport> programs;  // in PAT order
+
+  // Where the damaged and scrambled packets lay (sampled for the picture of
+  // the run only), and the signal level a tuner driver gave over the run:
+  // (seconds since 1970 UTC, level) in time order.
+  StreamSamples samples;
+  std::vector<std::pair<std::int64_t, float>> signalLevels;
 };
 
 struct RunReport {

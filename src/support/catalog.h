@@ -42,6 +42,8 @@ inline constexpr char kMsgTunerEnd[] = "\x81""| BonDriver\x83""`\x83""\x85""\x81
 inline constexpr char kMsgTunerDiscarded[] = "\x81""| BonDriver\x83""`\x83""\x85""\x81""[\x83""i\x81""[ \x8F""\x88""\x97""\x9D""\x82""\xAA""\x92""\xC7""\x82""\xA2""\x82""\xC2""\x82""\xA9""\x82""\xB8""\x8E""\xF3""\x90""M\x8D""\xCF""\x82""\xDD""\x82""\xCC"" %lld \x83""o\x83""C\x83""g\x82""\xF0""\x96""{\x83""v\x83""\x8D""\x83""O\x83""\x89""\x83""\x80""\x82""\xAA""\x94""j\x8A""\xFC""\x82""\xB5""\x82""\xDC""\x82""\xB5""\x82""\xBD"" %s\n";
 // － JSONレポートを書き込めません %s\n
 inline constexpr char kMsgJsonReportFailed[] = "\x81""| JSON\x83""\x8C""\x83""|\x81""[\x83""g\x82""\xF0""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDF""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
+// － HTMLレポートを書き込めません %s\n
+inline constexpr char kMsgHtmlReportFailed[] = "\x81""| HTML\x83""\x8C""\x83""|\x81""[\x83""g\x82""\xF0""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDF""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
 // 成功
 inline constexpr char kWordSuccess[] = "\x90""\xAC""\x8C""\xF7";
 // 失敗
@@ -133,6 +135,7 @@ inline constexpr CatalogEntry kCatalog[] = {
     {"kMsgTunerEnd", kMsgTunerEnd},
     {"kMsgTunerDiscarded", kMsgTunerDiscarded},
     {"kMsgJsonReportFailed", kMsgJsonReportFailed},
+    {"kMsgHtmlReportFailed", kMsgHtmlReportFailed},
     {"kWordSuccess", kWordSuccess},
     {"kWordFailure", kWordFailure},
     {"kFmtDropHeader", kFmtDropHeader},

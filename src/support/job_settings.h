@@ -23,6 +23,7 @@ struct JobSettings {
   bool loopEnabled = false;
   std::int32_t loopCount = 0;
   std::string jsonPath;  // where the run's report goes; empty: no report
+  std::string htmlPath;  // where the run's picture goes; empty: none
   CountingRule countingRule = CountingRule::Default;
 
   bool operator==(const JobSettings&) const = default;

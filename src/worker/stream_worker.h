@@ -10,6 +10,7 @@
 #include "support/job_settings.h"
 #include "ts/ts_context.h"
 #include "worker/job_outcome.h"
+#include "worker/stream_samples.h"
 
 namespace kestrun {
 
@@ -24,6 +25,9 @@ struct JobRecord {
   // console following the MPEG-2 systems rule); none keeps the packet loop
   // as lean as it can be.
   std::unique_ptr<JobAnalysis> analysis;
+  // Where the damaged and scrambled packets lay, when a picture of the job
+  // is drawn.
+  std::unique_ptr<StreamSampler> sampler;
   JobOutcome outcome;
 };
 

@@ -17,7 +17,8 @@ void PrintTo(const JobSettings& s, std::ostream* out) {
        << s.readBufferSize << ", durationText " << (s.durationText ? "\"" + *s.durationText + "\"" : "none")
        << ", pauseAtStart " << s.pauseAtStart << ", printProcessId " << s.printProcessId
        << ", reportWrapAround " << s.reportWrapAround << ", loopEnabled " << s.loopEnabled
-       << ", loopCount " << s.loopCount << ", jsonPath \"" << s.jsonPath << "\"}";
+       << ", loopCount " << s.loopCount << ", jsonPath \"" << s.jsonPath << "\", htmlPath \"" << s.htmlPath
+       << "\"}";
 }
 
 namespace {
@@ -145,6 +146,8 @@ const std::vector<ParseCase> kCases = {
      [](Expected& e) { e.jsonPath = "r.json"; e.sources = {"a.ts"}; }},
     {"JsonShorterThanTheWordMatchesNothing", {"-json", "r.json"},
      [](Expected& e) { e.sources = {"r.json"}; }},
+    {"HtmlPathTakesAValue", {"-HTMLPATH", "r.html", "-jsonpath", "r.json", "a.ts"},
+     [](Expected& e) { e.htmlPath = "r.html"; e.jsonPath = "r.json"; e.sources = {"a.ts"}; }},
     {"SlashIsASourceOnPosix", {"/abs/path.ts", "/nolog"},
      [](Expected& e) { e.sources = {"/abs/path.ts", "/nolog"}; }},
 };
