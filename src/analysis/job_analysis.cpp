@@ -23,14 +23,14 @@ void TrackPosition(JobAnalysis& analysis, const TsContext& context, std::uint64_
 }
 
 void RecordDrop(JobAnalysis& analysis, const TsContext& context, const PidState& state, const PidWatch& watch,
-                const std::uint8_t* packet, const FullPacketFacts& facts, const StreamPlace& place) {
+                const std::uint8_t* packet, const FullPacketFacts& facts) {
   if (!analysis.settings.keepEvents) return;
   DropEvent event;
   event.pid = state.pid;
   event.dropCount = state.dropCount;
-  event.place = place;
+  event.place = PlaceOf(context, facts.position);
   event.reported = analysis.settings.rule == CountingRule::Default && HasPcrPid(context);
-  event.kind = ClassifyDrop(watch, packet, ReadCounterFacts(packet), facts.previousCc);
+  event.kind = ClassifyDrop(state, watch, packet, ReadCounterFacts(packet), facts.previousCc);
   if (event.kind == DropKind::Gap) {
     event.lostPackets = static_cast<std::uint8_t>((state.cc - facts.previousCc - 1) & 0x0F);
   }
@@ -38,28 +38,29 @@ void RecordDrop(JobAnalysis& analysis, const TsContext& context, const PidState&
 }
 
 void RecordContinuityError(JobAnalysis& analysis, const TsContext& context, const PidWatch& watch,
-                           const StandardVerdict& verdict, const StreamPlace& place) {
+                           const StandardVerdict& verdict, std::uint64_t position) {
   ++analysis.continuityErrorTotal;
   analysis.lostPacketsEstimate += verdict.lostPackets;
   if (!analysis.settings.keepEvents) return;
   DropEvent event;
   event.pid = watch.pid;
   event.dropCount = watch.errors;
-  event.place = place;
+  event.place = PlaceOf(context, position);
   event.reported = analysis.settings.rule == CountingRule::Iso;
   event.kind = verdict.kind;
   event.lostPackets = verdict.lostPackets;
   analysis.continuityErrors.Add(event);
-  AddToIncidents(analysis.incidents, place, ClockRuns(context), watch.pid, verdict.lostPackets);
+  AddToIncidents(analysis.incidents, event.place, ClockRuns(context), watch.pid, verdict.lostPackets);
 }
 
 // PCRs (the stream time and both PCR indicators) and PES time stamps.
-void WatchClocks(JobAnalysis& analysis, const PidState& state, PidWatch& watch, const CounterFacts& counter,
-                 const std::optional<std::uint64_t>& now, const StreamPlace& place) {
+void WatchClocks(JobAnalysis& analysis, const TsContext& context, const PidState& state, PidWatch& watch,
+                 const CounterFacts& counter, const std::optional<std::uint64_t>& now, std::uint64_t position) {
   if (counter.pcr && state.hasAdaptation && state.adaptation.pcrFlag) {
     StreamErrorKind tripped = StreamErrorKind::PcrRepetition;
     if (CheckPcr(watch, state.adaptation.pcrBase, counter.discontinuity, tripped)) {
-      NoteStreamError(analysis.streamErrors, tripped, watch.pid, place, analysis.settings.keepEvents);
+      NoteStreamError(analysis.streamErrors, tripped, watch.pid, PlaceOf(context, position),
+                      analysis.settings.keepEvents);
     }
   }
   if (!watch.listedStream || !now || !state.unitStart || !state.hasPes ||
@@ -67,8 +68,8 @@ void WatchClocks(JobAnalysis& analysis, const PidState& state, PidWatch& watch, 
     return;
   }
   if (watch.hasPts && *now - watch.lastPtsArrival > kPtsIntervalLimit) {
-    NoteStreamError(analysis.streamErrors, StreamErrorKind::PtsRepetition, watch.pid, place,
-                    analysis.settings.keepEvents);
+    NoteStreamError(analysis.streamErrors, StreamErrorKind::PtsRepetition, watch.pid,
+                    PlaceOf(context, position), analysis.settings.keepEvents);
   }
   watch.hasPts = true;
   watch.lastPtsArrival = *now;
@@ -86,6 +87,11 @@ void NoteTimes(JobAnalysis& analysis, const TsContext& context, TableResult tabl
 }
 
 }  // namespace
+
+void PrepareForAnalysis(TsContext& context) {
+  context.keepsDescriptors = true;
+  context.pidMarks[kCatPid] |= kAnalysedPidMark;
+}
 
 PidWatch* WatchPid(JobAnalysis& analysis, std::uint16_t pid) {
   PidWatch*& slot = analysis.watchIndex[pid & 0x1FFF];
@@ -112,27 +118,26 @@ StreamPlace PlaceOf(const TsContext& context, std::uint64_t position) {
   return place;
 }
 
-FullPacketVerdict AnalyseFullPacket(JobAnalysis& analysis, const TsContext& context, const PidState& state,
+FullPacketVerdict AnalyseFullPacket(JobAnalysis& analysis, const TsContext& context, PidState& state,
                                     const std::uint8_t* packet, const FullPacketFacts& facts) {
   TrackPosition(analysis, context, facts.position, facts.length);
   NoteTimes(analysis, context, facts.table);
   FullPacketVerdict result;
   PidWatch* watch = WatchPid(analysis, state.pid);
   if (watch == nullptr) return result;
-  const StreamPlace place = PlaceOf(context, facts.position);
-  if (facts.drop) RecordDrop(analysis, context, state, *watch, packet, facts, place);
+  state.timedPes = watch->listedStream;
+  if (facts.drop) RecordDrop(analysis, context, state, *watch, packet, facts);
 
   const CounterFacts counter = ReadCounterFacts(packet);
-  const std::uint64_t copiesBefore = watch->copiedMark;
-  const StandardVerdict verdict = CheckStandardContinuity(*watch, packet, counter);
+  const StandardVerdict verdict = CheckStandardContinuity(state, *watch, packet, counter);
   if (verdict.error) {
-    RecordContinuityError(analysis, context, *watch, verdict, place);
+    RecordContinuityError(analysis, context, *watch, verdict, facts.position);
     result.continuityError = true;
     result.errorCount = watch->errors;
   }
   if (counter.pcr) FeedStreamClock(analysis.clock, state.pid, state.adaptation.pcrBase, counter.discontinuity);
   const std::optional<std::uint64_t> now = StreamTicks(analysis.clock, context);
-  WatchClocks(analysis, state, *watch, counter, now, place);
+  WatchClocks(analysis, context, state, *watch, counter, now, facts.position);
 
   TablePacket table;
   table.packet = packet;
@@ -140,8 +145,8 @@ FullPacketVerdict AnalyseFullPacket(JobAnalysis& analysis, const TsContext& cont
   table.watch = watch;
   table.facts = &facts;
   table.lost = verdict.error;
-  table.copy = watch->copiedMark != copiesBefore;
-  table.place = place;
+  table.copy = verdict.copy;
+  table.position = facts.position;
   table.now = now;
   WatchTables(analysis, context, table);
   return result;
@@ -158,13 +163,19 @@ void AnalyseAtProgressPace(JobAnalysis& analysis, const TsContext& context) {
   }
 }
 
-void KeepReferences(JobAnalysis& analysis, const std::uint8_t* begin, const std::uint8_t* end) {
-  for (const auto& watch : analysis.watches) {
-    const std::uint8_t* reference = watch->reference;
-    if (reference == nullptr || reference == watch->kept.data()) continue;
-    if (std::less<>()(reference, begin) || !std::less<>()(reference, end)) continue;
-    std::copy(reference, reference + kTsPacketSize, watch->kept.begin());
-    watch->reference = watch->kept.data();
+void KeepLastPackets(const JobAnalysis& analysis, TsContext& context, const std::uint8_t* begin,
+                     const std::uint8_t* end) {
+  for (const auto& state : context.pidList) {
+    const std::uint8_t* last = state->lastPayloadPacket;
+    if (last == nullptr || std::less<>()(last, begin) || !std::less<>()(last, end)) continue;
+    // Every PID met the full steps first, where its watch was made.
+    PidWatch* watch = analysis.watchIndex[state->pid];
+    if (watch == nullptr) {
+      state->lastPayloadPacket = nullptr;
+      continue;
+    }
+    std::copy(last, last + kTsPacketSize, watch->kept.begin());
+    state->lastPayloadPacket = watch->kept.data();
   }
 }
 

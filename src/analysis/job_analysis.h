@@ -6,8 +6,8 @@
 //
 // The plain-packet lane (plain_lane.h) takes the packets that tell the
 // analysis nothing new: they continue their PID's counter under both rules
-// and carry payload but neither a unit start nor a PCR. Everything else
-// goes through the full steps and AnalyseFullPacket.
+// and carry payload but no adaptation field and no unit start. Everything
+// else goes through the full steps and AnalyseFullPacket.
 #pragma once
 
 #include <array>
@@ -69,6 +69,11 @@ struct JobAnalysis {
   SystemTime firstBroadcastTime;
 };
 
+// Has the context keep the PMTs' descriptors, and sends the packets of the
+// tables the analysis collects itself (the CAT) to the full steps; called
+// once, before the first packet.
+void PrepareForAnalysis(TsContext& context);
+
 // The watch of a PID, made on its first appearance; null when it cannot be.
 PidWatch* WatchPid(JobAnalysis& analysis, std::uint16_t pid);
 
@@ -89,7 +94,7 @@ struct FullPacketVerdict {
 
 // An undamaged packet after the full steps (ParsePacket, CheckContinuity,
 // the clocks and the tables).
-FullPacketVerdict AnalyseFullPacket(JobAnalysis& analysis, const TsContext& context, const PidState& state,
+FullPacketVerdict AnalyseFullPacket(JobAnalysis& analysis, const TsContext& context, PidState& state,
                                     const std::uint8_t* packet, const FullPacketFacts& facts);
 
 // A packet the full steps passed by (transport_error_indicator set).
@@ -106,9 +111,10 @@ inline void AnalysePlainRun(JobAnalysis& analysis, std::uint64_t endPosition) {
 // the progress line.
 void AnalyseAtProgressPace(JobAnalysis& analysis, const TsContext& context);
 
-// Copies the reference packets that lie in [begin, end) before the reader
-// replaces that data.
-void KeepReferences(JobAnalysis& analysis, const std::uint8_t* begin, const std::uint8_t* end);
+// Copies the PIDs' last packets with payload that lie in [begin, end) before
+// the reader replaces that data.
+void KeepLastPackets(const JobAnalysis& analysis, TsContext& context, const std::uint8_t* begin,
+                     const std::uint8_t* end);
 
 // At the end of the job: the last looks, and the open incident closed.
 void FinishAnalysis(JobAnalysis& analysis, const TsContext& context);

@@ -1,6 +1,8 @@
-// What the analysis keeps of one PID: its continuity state under the MPEG-2
-// systems rule, the packet a copy would be compared with, and what the
-// stream-error indicators follow on it.
+// What the analysis keeps of one PID beside what the PID's record holds for
+// it (PidState::nextCc, payloadPackets, lastPayloadPacket, kept up for every
+// packet): its continuity errors, what a copy of its last packet is judged
+// by, and what the stream-error indicators follow on it. The full steps
+// only.
 #pragma once
 
 #include <array>
@@ -11,9 +13,7 @@
 
 namespace kestrun {
 
-// No counter expected yet: the next packet with payload starts the check.
-inline constexpr std::uint8_t kNoExpectedCc = 0x10;
-// A mark that no count of checked packets equals.
+// A mark that no count of packets with payload equals.
 inline constexpr std::uint64_t kNoMark = ~std::uint64_t{0};
 
 // An indicator that something recurs often enough: it fires once when the
@@ -30,21 +30,16 @@ struct RecurrenceTimer {
 struct PidWatch {
   std::uint16_t pid = 0;
 
-  // Kept up by the plain-packet lane for every packet it takes, and by the
-  // full steps for the others.
-  std::uint8_t expectedCc = kNoExpectedCc;  // the counter of the next packet with payload
-  // The PID's last packet with payload: in the reader's held data, or in
-  // `kept` once the held data is about to be replaced.
-  const std::uint8_t* reference = nullptr;
-  std::uint64_t checked = 0;  // packets with payload (the rule looks at these)
-
-  // The full steps only.
-  std::uint64_t unchecked = 0;  // packets without payload (the rule passes them by)
-  std::uint64_t errors = 0;     // continuity errors (never on the null PID)
-  // `checked` when the reference was last copied once (a further copy is an
-  // error) and when a packet without payload last followed it.
+  std::uint64_t noPayloadPackets = 0;  // the systems rule passes them by
+  std::uint64_t errors = 0;            // continuity errors (never on the null PID)
+  // PidState::payloadPackets when the last packet with payload was copied
+  // once (a further copy is an error), and when a packet without payload
+  // last followed it.
   std::uint64_t copiedMark = kNoMark;
   std::uint64_t noPayloadMark = kNoMark;
+  // The PID's last packet with payload, copied here when the reader is
+  // about to replace the data it lies in (PidState::lastPayloadPacket then
+  // points here).
   std::array<std::uint8_t, kTsPacketSize> kept{};
 
   // Stream-error indicators.
@@ -57,13 +52,11 @@ struct PidWatch {
   bool listedStream = false;
   std::uint32_t streamRound = 0;
   RecurrenceTimer presence;          // its packets (PID error)
-  std::uint64_t packetsAtLook = 0;   // checked + unchecked at the last look
+  std::uint64_t packetsAtLook = 0;   // its packets at the last look
   bool listedPmt = false;            // a PMT PID of the PAT
   std::uint32_t pmtRound = 0;
   RecurrenceTimer pmtArrivals;       // PMT sections (PMT error)
   std::uint32_t crcFailuresSeen = 0;  // of the PID's sections, counted so far
-
-  std::uint64_t Packets() const { return checked + unchecked; }
 
   bool operator==(const PidWatch&) const = default;
 };

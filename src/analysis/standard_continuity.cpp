@@ -8,18 +8,16 @@ namespace {
 constexpr std::size_t kPcrStart = 6;
 constexpr std::size_t kPcrEnd = 12;  // base, reserved bits and extension
 
-bool CopyOfReference(const PidWatch& watch, const std::uint8_t* packet) {
-  return watch.reference != nullptr && watch.copiedMark != watch.checked &&
-         SameExceptPcr(watch.reference, packet);
+bool CopyOfLastPacket(const PidState& state, const PidWatch& watch, const std::uint8_t* packet) {
+  return state.lastPayloadPacket != nullptr && watch.copiedMark != state.payloadPackets &&
+         SameExceptPcr(state.lastPayloadPacket, packet);
 }
 
-std::uint8_t Next(std::uint8_t cc) { return static_cast<std::uint8_t>((cc + 1) & 0x0F); }
-
 // The packet becomes the one the next is expected to follow.
-void Advance(PidWatch& watch, const std::uint8_t* packet, std::uint8_t cc) {
-  watch.expectedCc = Next(cc);
-  watch.reference = packet;
-  ++watch.checked;
+void Advance(PidState& state, const std::uint8_t* packet, std::uint8_t cc) {
+  state.nextCc = static_cast<std::uint8_t>((cc + 1) & 0x0F);
+  state.lastPayloadPacket = packet;
+  ++state.payloadPackets;
 }
 
 }  // namespace
@@ -46,45 +44,47 @@ bool SameExceptPcr(const std::uint8_t* a, const std::uint8_t* b) {
   return std::memcmp(a + from, b + from, kTsPacketSize - from) == 0;
 }
 
-DropKind ClassifyDrop(const PidWatch& watch, const std::uint8_t* packet, const CounterFacts& facts,
-                      std::uint8_t previousCc) {
+DropKind ClassifyDrop(const PidState& state, const PidWatch& watch, const std::uint8_t* packet,
+                      const CounterFacts& facts, std::uint8_t previousCc) {
   if (facts.pid == kNullPacketPid) return DropKind::NullPid;
   if (facts.discontinuity) return DropKind::Discontinuity;
   if (facts.cc != previousCc) return DropKind::Gap;
   if (!facts.payload) return DropKind::NoPayload;
-  // A copy of the PID's previous packet, which must then have been the
-  // reference (no packet without payload after it).
-  if (watch.noPayloadMark != watch.checked && CopyOfReference(watch, packet)) return DropKind::Duplicate;
+  // A copy of the PID's previous packet, which must then have been its last
+  // packet with payload (no packet without payload after it).
+  if (watch.noPayloadMark != state.payloadPackets && CopyOfLastPacket(state, watch, packet)) {
+    return DropKind::Duplicate;
+  }
   return DropKind::Repeat;
 }
 
-StandardVerdict CheckStandardContinuity(PidWatch& watch, const std::uint8_t* packet,
+StandardVerdict CheckStandardContinuity(PidState& state, PidWatch& watch, const std::uint8_t* packet,
                                         const CounterFacts& facts) {
   StandardVerdict verdict;
   if (!facts.payload) {
-    ++watch.unchecked;
-    watch.noPayloadMark = watch.checked;
+    ++watch.noPayloadPackets;
+    watch.noPayloadMark = state.payloadPackets;
     return verdict;
   }
-  const bool follows = watch.expectedCc != kNoExpectedCc && facts.pid != kNullPacketPid &&
-                       !facts.discontinuity;
-  if (follows && facts.cc != watch.expectedCc) {
-    const auto lastCc = static_cast<std::uint8_t>((watch.expectedCc - 1) & 0x0F);
-    if (facts.cc == lastCc && CopyOfReference(watch, packet)) {
+  const bool follows = state.nextCc != kNoNextCc && facts.pid != kNullPacketPid && !facts.discontinuity;
+  if (follows && facts.cc != state.nextCc) {
+    const auto lastCc = static_cast<std::uint8_t>((state.nextCc - 1) & 0x0F);
+    if (facts.cc == lastCc && CopyOfLastPacket(state, watch, packet)) {
       // The one copy allowed: the expectation stays.
-      watch.reference = packet;
-      ++watch.checked;
-      watch.copiedMark = watch.checked;
+      state.lastPayloadPacket = packet;
+      ++state.payloadPackets;
+      watch.copiedMark = state.payloadPackets;
+      verdict.copy = true;
       return verdict;
     }
     verdict.error = true;
     verdict.kind = facts.cc == lastCc ? DropKind::Repeat : DropKind::Gap;
     if (verdict.kind == DropKind::Gap) {
-      verdict.lostPackets = static_cast<std::uint8_t>((facts.cc - watch.expectedCc) & 0x0F);
+      verdict.lostPackets = static_cast<std::uint8_t>((facts.cc - state.nextCc) & 0x0F);
     }
     ++watch.errors;
   }
-  Advance(watch, packet, facts.cc);
+  Advance(state, packet, facts.cc);
   return verdict;
 }
 

@@ -14,6 +14,7 @@
 #include "analysis/events.h"
 #include "analysis/pid_watch.h"
 #include "ts/packet.h"
+#include "ts/pid_state.h"
 
 namespace kestrun {
 
@@ -35,18 +36,19 @@ bool SameExceptPcr(const std::uint8_t* a, const std::uint8_t* b);
 
 // The kind of a drop the default rule found on this packet, the PID's last
 // counter under that rule being `previousCc`. Call before
-// CheckStandardContinuity moves the watch on.
-DropKind ClassifyDrop(const PidWatch& watch, const std::uint8_t* packet, const CounterFacts& facts,
-                      std::uint8_t previousCc);
+// CheckStandardContinuity moves the PID on.
+DropKind ClassifyDrop(const PidState& state, const PidWatch& watch, const std::uint8_t* packet,
+                      const CounterFacts& facts, std::uint8_t previousCc);
 
 struct StandardVerdict {
   bool error = false;
   DropKind kind = DropKind::Gap;  // Gap or Repeat
   std::uint8_t lostPackets = 0;   // Gap: 1 to 15
+  bool copy = false;              // the one copy of the last packet allowed
 };
 
-// Checks one undamaged packet by the systems rule and moves the watch on.
-StandardVerdict CheckStandardContinuity(PidWatch& watch, const std::uint8_t* packet,
+// Checks one undamaged packet by the systems rule and moves the PID on.
+StandardVerdict CheckStandardContinuity(PidState& state, PidWatch& watch, const std::uint8_t* packet,
                                         const CounterFacts& facts);
 
 }  // namespace kestrun

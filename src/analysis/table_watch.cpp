@@ -12,11 +12,16 @@ namespace {
 
 constexpr std::uint8_t kCatTableId = 0x01;
 constexpr std::uint8_t kStuffingTableId = 0xFF;
-constexpr std::uint16_t kCatPid = 0x0001;
 constexpr std::size_t kLongHeaderSize = 8;  // table_id to last_section_number
 constexpr std::size_t kCrcSize = 4;
 
 bool Scrambled(const std::uint8_t* packet) { return PacketView(packet).Scrambled(); }
+
+// The undamaged packets of the PID so far.
+std::uint64_t PacketsOf(const TsContext& context, const PidWatch& watch) {
+  const PidState* state = FindPidState(context, watch.pid);
+  return watch.noPayloadPackets + (state != nullptr ? state->payloadPackets : 0);
+}
 
 // The table_id a unit-start packet's section begins with; none when the
 // section start lies past the packet.
@@ -25,13 +30,14 @@ std::optional<std::uint8_t> StartingTableId(const std::uint8_t* packet, const Pi
   return packet[state.headerLength];
 }
 
-void Note(JobAnalysis& analysis, StreamErrorKind kind, std::uint16_t pid, const StreamPlace& place) {
-  NoteStreamError(analysis.streamErrors, kind, pid, place, analysis.settings.keepEvents);
+void Note(JobAnalysis& analysis, const TsContext& context, StreamErrorKind kind, std::uint16_t pid,
+          std::uint64_t position) {
+  NoteStreamError(analysis.streamErrors, kind, pid, PlaceOf(context, position), analysis.settings.keepEvents);
 }
 
-void NoteCrcFailures(JobAnalysis& analysis, std::uint32_t failures, std::uint32_t& seen,
-                     std::uint16_t pid, const StreamPlace& place) {
-  for (; seen < failures; ++seen) Note(analysis, StreamErrorKind::CrcError, pid, place);
+void NoteCrcFailures(JobAnalysis& analysis, const TsContext& context, std::uint32_t failures,
+                     std::uint32_t& seen, std::uint16_t pid, std::uint64_t position) {
+  for (; seen < failures; ++seen) Note(analysis, context, StreamErrorKind::CrcError, pid, position);
 }
 
 void ReadCat(JobAnalysis& analysis, const std::vector<std::uint8_t>& section) {
@@ -45,8 +51,8 @@ void ReadCat(JobAnalysis& analysis, const std::vector<std::uint8_t>& section) {
 // with; each complete one with a correct CRC_32 goes to `use`, each with a
 // wrong one is noted.
 template <typename Use>
-void CollectSections(JobAnalysis& analysis, PidState& collector, const TablePacket& table,
-                     std::uint8_t tableId, Use use) {
+void CollectSections(JobAnalysis& analysis, const TsContext& context, PidState& collector,
+                     const TablePacket& table, std::uint8_t tableId, Use use) {
   std::uint32_t seen = collector.section.crcFailures;
   const PidState& state = *table.state;
   collector.unitStart = state.unitStart;
@@ -63,29 +69,29 @@ void CollectSections(JobAnalysis& analysis, PidState& collector, const TablePack
     use(collector.section.data);
     DiscardSection(collector);
   }
-  NoteCrcFailures(analysis, collector.section.crcFailures, seen, table.watch->pid, table.place);
+  NoteCrcFailures(analysis, context, collector.section.crcFailures, seen, table.watch->pid, table.position);
 }
 
-void WatchPat(JobAnalysis& analysis, const TablePacket& table) {
-  if (Scrambled(table.packet)) Note(analysis, StreamErrorKind::PatError, kPatPid, table.place);
+void WatchPat(JobAnalysis& analysis, const TsContext& context, const TablePacket& table) {
+  if (Scrambled(table.packet)) Note(analysis, context, StreamErrorKind::PatError, kPatPid, table.position);
   const std::optional<std::uint8_t> tableId = StartingTableId(table.packet, *table.state);
   if (!tableId || table.copy) return;
   if (*tableId == kPatTableId) {
     if (table.now && ArrivedLate(analysis.patArrivals, *table.now, kTableIntervalLimit)) {
-      Note(analysis, StreamErrorKind::PatError, kPatPid, table.place);
+      Note(analysis, context, StreamErrorKind::PatError, kPatPid, table.position);
     }
   } else if (*tableId != kStuffingTableId) {
-    Note(analysis, StreamErrorKind::PatError, kPatPid, table.place);
+    Note(analysis, context, StreamErrorKind::PatError, kPatPid, table.position);
   }
 }
 
-void WatchPmt(JobAnalysis& analysis, const TablePacket& table) {
+void WatchPmt(JobAnalysis& analysis, const TsContext& context, const TablePacket& table) {
   PidWatch& watch = *table.watch;
-  if (Scrambled(table.packet)) Note(analysis, StreamErrorKind::PmtError, watch.pid, table.place);
+  if (Scrambled(table.packet)) Note(analysis, context, StreamErrorKind::PmtError, watch.pid, table.position);
   const std::optional<std::uint8_t> tableId = StartingTableId(table.packet, *table.state);
   if (tableId == kPmtTableId && !table.copy && table.now &&
       ArrivedLate(watch.pmtArrivals, *table.now, kTableIntervalLimit)) {
-    Note(analysis, StreamErrorKind::PmtError, watch.pid, table.place);
+    Note(analysis, context, StreamErrorKind::PmtError, watch.pid, table.position);
   }
 }
 
@@ -143,11 +149,16 @@ void ListStreams(JobAnalysis& analysis, const TsContext& context) {
           }
         }
       },
-      [](PidWatch& watch) {
+      [&](PidWatch& watch) {
         watch.presence = RecurrenceTimer{};
-        watch.packetsAtLook = watch.Packets();
+        watch.packetsAtLook = PacketsOf(context, watch);
         watch.hasPts = false;
       });
+  // Their unit starts must leave the plain-packet lane.
+  for (const auto& state : context.pidList) {
+    const PidWatch* watch = analysis.watchIndex[state->pid];
+    state->timedPes = watch != nullptr && watch->listedStream;
+  }
 }
 
 }  // namespace
@@ -155,16 +166,16 @@ void ListStreams(JobAnalysis& analysis, const TsContext& context) {
 void WatchTables(JobAnalysis& analysis, const TsContext& context, const TablePacket& table) {
   const PidState& state = *table.state;
   PidWatch& watch = *table.watch;
-  if (watch.pid == kPatPid) WatchPat(analysis, table);
-  if (watch.listedPmt) WatchPmt(analysis, table);
+  if (watch.pid == kPatPid) WatchPat(analysis, context, table);
+  if (watch.listedPmt) WatchPmt(analysis, context, table);
   if (!table.facts->tablesRead) return;
-  NoteCrcFailures(analysis, state.section.crcFailures, watch.crcFailuresSeen, watch.pid, table.place);
+  NoteCrcFailures(analysis, context, state.section.crcFailures, watch.crcFailuresSeen, watch.pid, table.position);
   if (!table.copy && watch.pid == kCatPid) {
-    CollectSections(analysis, analysis.catSections, table, kCatTableId,
+    CollectSections(analysis, context, analysis.catSections, table, kCatTableId,
                     [&](const std::vector<std::uint8_t>& section) { ReadCat(analysis, section); });
   }
   if (!table.copy && watch.pid == kTotPid) {
-    CollectSections(analysis, analysis.totSections, table, kTotTableId,
+    CollectSections(analysis, context, analysis.totSections, table, kTotTableId,
                     [](const std::vector<std::uint8_t>&) {});
   }
   if (table.facts->table == TableResult::PatHandled) ListPmtPids(analysis, context);
@@ -172,26 +183,27 @@ void WatchTables(JobAnalysis& analysis, const TsContext& context, const TablePac
 }
 
 void LookForAbsences(JobAnalysis& analysis, const TsContext& context, std::uint64_t now) {
-  const StreamPlace place = PlaceOf(context, analysis.packetEnd);
+  const std::uint64_t position = analysis.packetEnd;
   StartTimer(analysis.patArrivals, now);
   if (FoundOverdue(analysis.patArrivals, now, kTableIntervalLimit)) {
-    Note(analysis, StreamErrorKind::PatError, kPatPid, place);
+    Note(analysis, context, StreamErrorKind::PatError, kPatPid, position);
   }
   for (const std::uint16_t pid : analysis.listedPmtPids) {
     PidWatch& watch = *analysis.watchIndex[pid];
     StartTimer(watch.pmtArrivals, now);
     if (FoundOverdue(watch.pmtArrivals, now, kTableIntervalLimit)) {
-      Note(analysis, StreamErrorKind::PmtError, pid, place);
+      Note(analysis, context, StreamErrorKind::PmtError, pid, position);
     }
   }
   for (const std::uint16_t pid : analysis.listedStreamPids) {
     PidWatch& watch = *analysis.watchIndex[pid];
     StartTimer(watch.presence, now);
-    if (watch.Packets() != watch.packetsAtLook) {
-      watch.packetsAtLook = watch.Packets();
+    const std::uint64_t packets = PacketsOf(context, watch);
+    if (packets != watch.packetsAtLook) {
+      watch.packetsAtLook = packets;
       watch.presence = RecurrenceTimer{true, false, now};
     } else if (FoundOverdue(watch.presence, now, kStreamAbsenceLimit)) {
-      Note(analysis, StreamErrorKind::PidError, pid, place);
+      Note(analysis, context, StreamErrorKind::PidError, pid, position);
     }
   }
 }

@@ -20,7 +20,7 @@ struct TablePacket {
   const FullPacketFacts* facts = nullptr;
   bool lost = false;
   bool copy = false;
-  StreamPlace place;
+  std::uint64_t position = 0;  // its sync byte
   std::optional<std::uint64_t> now;  // stream time
 };
 

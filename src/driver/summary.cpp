@@ -26,15 +26,14 @@ PidLine DefaultRuleLine(const TsContext& context, const PidState& state) {
   return {state.lastCc, state.dropCount, state.totalCount, IsPcrPid(context, state.pid)};
 }
 
-// The MPEG-2 systems rule checks PCR PIDs too, but never the null PID.
-PidLine SystemsRuleLine(const JobAnalysis& analysis, std::uint16_t pid) {
-  const PidWatch* watch = analysis.watchIndex[pid];
+// The MPEG-2 systems rule checks PCR PIDs too, but never the null PID; its
+// Total counts the packets with payload, the ones it looks at.
+PidLine SystemsRuleLine(const JobAnalysis& analysis, const PidState& state) {
   PidLine line;
-  line.exempt = pid == kNullPid;
-  if (watch == nullptr) return line;
-  if (watch->expectedCc != kNoExpectedCc) line.lastCc = static_cast<std::uint8_t>((watch->expectedCc - 1) & 0x0F);
-  line.drops = watch->errors;
-  line.total = watch->checked;
+  line.exempt = state.pid == kNullPid;
+  if (state.nextCc != kNoNextCc) line.lastCc = static_cast<std::uint8_t>((state.nextCc - 1) & 0x0F);
+  line.total = state.payloadPackets;
+  if (const PidWatch* watch = analysis.watchIndex[state.pid]) line.drops = watch->errors;
   return line;
 }
 
@@ -52,7 +51,7 @@ std::uint32_t PrintRecordSummary(const JobRecord& job, bool reportWrapAround, Co
   std::uint32_t total = 0;
   const bool systemsRule = rule == CountingRule::Iso && job.analysis != nullptr;
   for (const auto& state : context.pidList) {
-    const PidLine line = systemsRule ? SystemsRuleLine(*job.analysis, state->pid) : DefaultRuleLine(context, *state);
+    const PidLine line = systemsRule ? SystemsRuleLine(*job.analysis, *state) : DefaultRuleLine(context, *state);
     WriteMessageText(PidSummaryLineText(state->pid, line.lastCc, static_cast<std::int64_t>(line.drops),
                                         static_cast<std::int64_t>(line.total), line.exempt));
     // Added as 32-bit integers, as the exit code is.

@@ -26,14 +26,26 @@ struct PesHeaderInfo {
 
 inline constexpr std::uint8_t kFeedsPts = 0x01;
 inline constexpr std::uint8_t kFeedsDts = 0x02;
+// No counter expected yet (PidState::nextCc).
+inline constexpr std::uint8_t kNoNextCc = 0x10;
 
 struct PidState {
   std::uint16_t pid = 0;
   bool dropFlag = false;        // the last checked packet was a drop
   bool first = true;            // no packet of this PID checked yet
   std::uint8_t lastCc = 0;      // continuity_counter of the last checked packet
+  // Kept by the job's analysis when it runs, left alone otherwise: the
+  // counter the MPEG-2 systems rule expects on the PID's next packet with
+  // payload, the PID's last packet with payload, and how many it had. They
+  // lie beside the default rule's state so one look-up serves both rules.
+  std::uint8_t nextCc = kNoNextCc;
   std::uint64_t totalCount = 0; // packets checked
   std::uint64_t dropCount = 0;  // drops counted
+  std::uint64_t payloadPackets = 0;
+  const std::uint8_t* lastPayloadPacket = nullptr;
+  // The analysis times this PID's PES headers (a video or audio stream of a
+  // PMT): its unit starts take the full steps.
+  bool timedPes = false;
   // Undamaged packets whose transport_scrambling_control is not 0, checked
   // or not: a recording can be free of drops and still unplayable.
   std::uint64_t scrambledCount = 0;

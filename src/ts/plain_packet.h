@@ -47,30 +47,51 @@ inline void RefeedPesClocks(TsContext& context, const PidState& state) {
 // record keeps of its current packet's header as they were: only the table
 // handlers read them, for the packet the full steps have just decoded.
 //
+// With kWatched (a job whose analysis runs) the packet must also be one the
+// analysis has nothing to learn from: it carries payload but neither a PCR
+// nor a discontinuity_indicator, does not start a PES packet whose time
+// stamps the analysis times (PidState::timedPes), and continues its PID's
+// counter under the MPEG-2 systems rule as well (a PCR PID included); its
+// record then also keeps that counter, the packet's place and the count of
+// packets with payload, as the analysis's full steps would.
+//
 // The header bytes are read once into locals: the record's byte fields
 // could alias the packet, and a store would make the compiler read them
 // again.
+template <bool kWatched = false>
 [[gnu::always_inline]] inline bool AnalysePlainPacket(const std::uint8_t* packet, TsContext& context) {
   using namespace packet_header;
   constexpr std::uint16_t kTransportError = 0x8000;
   constexpr std::uint16_t kUnitStart = 0x4000;
   constexpr std::uint8_t kScramblingBits = 0xC0;
   constexpr std::uint8_t kAdaptationBit = kAdaptationPresent << 4;
+  constexpr std::uint8_t kPayloadBit = kPayloadPresent << 4;
+  constexpr std::uint8_t kDiscontinuityBit = 0x80;
   const auto word = static_cast<std::uint16_t>(packet[1] << 8 | packet[2]);
   const std::uint8_t control = packet[3];
   if ((word & kTransportError) != 0) return false;
+  if constexpr (kWatched) {
+    if ((control & kPayloadBit) == 0) return false;
+    if ((control & kAdaptationBit) != 0 && packet[kAdaptationLengthOffset] != 0 &&
+        (packet[kAdaptationFlagsOffset] & (kPcrFlagBit | kDiscontinuityBit)) != 0) {
+      return false;
+    }
+  }
   const auto pid = static_cast<std::uint16_t>(word & 0x1FFF);
   const std::uint8_t marks = context.pidMarks[pid];
   if ((marks & ~kPcrPidMark) != 0) return false;
   PidState* state = context.pidIndex[pid];
   if (state == nullptr) return false;
+  if constexpr (kWatched) {
+    if ((control & 0x0F) != state->nextCc || ((word & kUnitStart) != 0 && state->timedPes)) return false;
+  }
   // A PCR PID is not checked, so neither its first packet nor its counter
   // matters; any other must continue its counter (last one plus 1, mod 16).
   const bool checked = marks == 0;
   if (checked && (state->first || ((control - state->lastCc - 1) & 0x0F) != 0)) return false;
-  if ((word & kUnitStart) != 0 ||
-      ((control & kAdaptationBit) != 0 && packet[kAdaptationLengthOffset] != 0 &&
-       (packet[kAdaptationFlagsOffset] & kPcrFlagBit) != 0)) {
+  if (!kWatched && ((word & kUnitStart) != 0 ||
+                    ((control & kAdaptationBit) != 0 && packet[kAdaptationLengthOffset] != 0 &&
+                     (packet[kAdaptationFlagsOffset] & kPcrFlagBit) != 0))) {
     DecodeAndFeedClocks(PacketView(packet), context, *state);
   } else {
     if ((control & kScramblingBits) != 0) ++state->scrambledCount;
@@ -79,6 +100,11 @@ inline void RefeedPesClocks(TsContext& context, const PidState& state) {
   if (checked) {
     ++state->totalCount;
     state->lastCc = static_cast<std::uint8_t>(control & 0x0F);
+  }
+  if constexpr (kWatched) {
+    state->nextCc = static_cast<std::uint8_t>((control + 1) & 0x0F);
+    state->lastPayloadPacket = packet;
+    ++state->payloadPackets;
   }
   return true;
 }

@@ -42,16 +42,17 @@ void KeepBytes(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& 
 // CRC_32; an entry whose fixed part does not fit before the CRC ends it, and
 // a descriptor length that runs past the CRC ends the loop after its entry.
 // The entries of the program's last PMT are overwritten in place, so a PMT
-// that repeats allocates nothing.
+// that repeats allocates nothing. The descriptors are kept only for a job
+// whose analysis reads them.
 void ReadStreamLoop(const std::vector<std::uint8_t>& section, std::uint16_t pcrPid,
-                    std::vector<ProgramStreams>& programs) {
+                    std::vector<ProgramStreams>& programs, bool keepDescriptors) {
   if (section.size() < kProgramInfoOffset + kCrcSize) return;
   const std::size_t loopEnd = section.size() - kCrcSize;
   std::size_t at = kProgramInfoOffset + (Word(section, kProgramInfoLengthOffset) & 0x0FFF);
   try {
     ProgramStreams* program = StreamsOfProgram(programs, Word(section, kProgramNumberOffset));
     program->pcrPid = pcrPid;
-    KeepBytes(program->descriptors, section, kProgramInfoOffset, at, loopEnd);
+    if (keepDescriptors) KeepBytes(program->descriptors, section, kProgramInfoOffset, at, loopEnd);
     std::size_t count = 0;
     while (at + kStreamEntryHeaderSize <= loopEnd) {
       if (count == program->streams.size()) program->streams.emplace_back();
@@ -60,7 +61,7 @@ void ReadStreamLoop(const std::vector<std::uint8_t>& section, std::uint16_t pcrP
       entry.streamType = section[at];
       const std::size_t infoStart = at + kStreamEntryHeaderSize;
       at = infoStart + (Word(section, at + 3) & 0x0FFF);
-      KeepBytes(entry.descriptors, section, infoStart, at, loopEnd);
+      if (keepDescriptors) KeepBytes(entry.descriptors, section, infoStart, at, loopEnd);
     }
     program->streams.resize(count);
   } catch (const std::bad_alloc&) {
@@ -77,7 +78,7 @@ bool UsePmtSection(TsContext& context, PidState& state) {
   if (hasPcrPid) {
     const auto pcrPid = static_cast<std::uint16_t>(Word(section, kPcrPidOffset) & 0x1FFF);
     AddPcrPid(context, pcrPid);
-    ReadStreamLoop(section, pcrPid, context.pmtPrograms);
+    ReadStreamLoop(section, pcrPid, context.pmtPrograms, context.keepsDescriptors);
   }
   DiscardSection(state);
   return hasPcrPid;

@@ -12,6 +12,7 @@ namespace kestrun {
 struct TsContext;
 
 inline constexpr std::uint16_t kPatPid = 0x0000;
+inline constexpr std::uint16_t kCatPid = 0x0001;
 inline constexpr std::uint16_t kTotPid = 0x0014;
 inline constexpr std::uint8_t kPatTableId = 0x00;
 inline constexpr std::uint8_t kPmtTableId = 0x02;

@@ -23,6 +23,8 @@ inline constexpr std::size_t kPcrPidSlots = 8;
 inline constexpr std::uint8_t kPcrPidMark = 0x01;
 inline constexpr std::uint8_t kPmtPidMark = 0x02;
 inline constexpr std::uint8_t kTablePidMark = 0x04;  // PAT and TDT/TOT, from the start
+// A PID whose every packet the job's analysis reads (the CAT), when it runs.
+inline constexpr std::uint8_t kAnalysedPidMark = 0x08;
 inline constexpr std::uint16_t kFreePcrSlot = 0xFFFF;
 using PcrPidList = std::array<std::uint16_t, kPcrPidSlots>;
 
@@ -59,11 +61,13 @@ struct TsContext {
   ProgramList programList;                      // in PAT order
   std::vector<DamagedPid> damagedOnly;          // in order of first appearance
   std::vector<ProgramStreams> pmtPrograms;      // from the last valid PMT of each program
+  bool keepsDescriptors = false;                // pmtPrograms keep the PMTs' descriptors
 
   // The roles a PID has in the analysis, asked by PID for the packet loop:
   // kPcrPidMark and kPmtPidMark bits, kept in step with pcrPids and
   // programList by AddPcrPid and ProcessPat, and kTablePidMark for the PAT
-  // and TDT/TOT PIDs. A PID without marks goes to no table handler.
+  // and TDT/TOT PIDs, and kAnalysedPidMark. A PID without marks goes to no
+  // table handler.
   std::array<std::uint8_t, kPidCount> pidMarks{};
 
   // Last accepted TDT/TOT.

@@ -2,12 +2,27 @@
 
 #include <algorithm>
 
-#include "analysis/plain_lane.h"
 #include "ts/clock.h"
 #include "ts/plain_packet.h"
 
 namespace kestrun {
 namespace {
+
+// The plain-packet step of a job without and with its analysis (watched),
+// inlined into the run's loop.
+struct PlainStep {
+  TsContext& context;
+  [[gnu::always_inline]] bool operator()(const std::uint8_t* packet) const {
+    return AnalysePlainPacket(packet, context);
+  }
+};
+
+struct WatchedPlainStep {
+  TsContext& context;
+  [[gnu::always_inline]] bool operator()(const std::uint8_t* packet) const {
+    return AnalysePlainPacket<true>(packet, context);
+  }
+};
 
 struct PlainRun {
   std::uint32_t end = 0;     // the position after the last packet taken
@@ -85,22 +100,17 @@ PlainBatch TakePlainPackets(ReadBuffer& buffer, const TsContext& context, std::u
 
 template <bool kStopWhenPlayTimeMoves>
 PlainBatch CheckPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32_t limit) {
-  return TakePlainPackets<kStopWhenPlayTimeMoves>(
-      buffer, context, limit, [&context](const std::uint8_t* packet) { return AnalysePlainPacket(packet, context); });
+  return TakePlainPackets<kStopWhenPlayTimeMoves>(buffer, context, limit, PlainStep{context});
 }
 
 template <bool kStopWhenPlayTimeMoves>
-PlainBatch CheckPlainPackets(ReadBuffer& buffer, TsContext& context, JobAnalysis& analysis,
-                             std::uint32_t limit) {
-  return TakePlainPackets<kStopWhenPlayTimeMoves>(
-      buffer, context, limit, [&context, &analysis](const std::uint8_t* packet) {
-        return AnalysePlainPacketWatched(packet, context, analysis);
-      });
+PlainBatch CheckWatchedPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32_t limit) {
+  return TakePlainPackets<kStopWhenPlayTimeMoves>(buffer, context, limit, WatchedPlainStep{context});
 }
 
 template PlainBatch CheckPlainPackets<false>(ReadBuffer&, TsContext&, std::uint32_t);
 template PlainBatch CheckPlainPackets<true>(ReadBuffer&, TsContext&, std::uint32_t);
-template PlainBatch CheckPlainPackets<false>(ReadBuffer&, TsContext&, JobAnalysis&, std::uint32_t);
-template PlainBatch CheckPlainPackets<true>(ReadBuffer&, TsContext&, JobAnalysis&, std::uint32_t);
+template PlainBatch CheckWatchedPlainPackets<false>(ReadBuffer&, TsContext&, std::uint32_t);
+template PlainBatch CheckWatchedPlainPackets<true>(ReadBuffer&, TsContext&, std::uint32_t);
 
 }  // namespace kestrun

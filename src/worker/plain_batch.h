@@ -7,7 +7,6 @@
 
 #include <cstdint>
 
-#include "analysis/job_analysis.h"
 #include "ts/ts_context.h"
 #include "worker/read_buffer.h"
 
@@ -29,13 +28,12 @@ PlainBatch CheckPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32
 extern template PlainBatch CheckPlainPackets<false>(ReadBuffer&, TsContext&, std::uint32_t);
 extern template PlainBatch CheckPlainPackets<true>(ReadBuffer&, TsContext&, std::uint32_t);
 
-// The same for a job whose analysis is wanted: only the packets the analysis
-// has nothing to learn from (AnalysePlainPacketWatched) are taken.
+// The same for a job whose analysis runs: only the packets the analysis has
+// nothing to learn from either (AnalysePlainPacket<true>) are taken.
 template <bool kStopWhenPlayTimeMoves>
-PlainBatch CheckPlainPackets(ReadBuffer& buffer, TsContext& context, JobAnalysis& analysis,
-                             std::uint32_t limit);
+PlainBatch CheckWatchedPlainPackets(ReadBuffer& buffer, TsContext& context, std::uint32_t limit);
 
-extern template PlainBatch CheckPlainPackets<false>(ReadBuffer&, TsContext&, JobAnalysis&, std::uint32_t);
-extern template PlainBatch CheckPlainPackets<true>(ReadBuffer&, TsContext&, JobAnalysis&, std::uint32_t);
+extern template PlainBatch CheckWatchedPlainPackets<false>(ReadBuffer&, TsContext&, std::uint32_t);
+extern template PlainBatch CheckWatchedPlainPackets<true>(ReadBuffer&, TsContext&, std::uint32_t);
 
 }  // namespace kestrun

@@ -226,7 +226,7 @@ PacketSteps AnalysePacket(WorkerRun& run, TsContext& context, PidState& state, c
 // The drop line the console's rule calls for: a drop of the default rule
 // once a PCR PID is known, or any continuity error of the MPEG-2 systems
 // rule. The analysis sees the packet (and records the drop) first.
-DropLineDue AnalyseAndChooseLine(WorkerRun& run, const TsContext& context, const PidState& state,
+DropLineDue AnalyseAndChooseLine(WorkerRun& run, const TsContext& context, PidState& state,
                                  const std::uint8_t* packet, const PacketResult& next,
                                  std::uint8_t previousCc, const PacketSteps& steps) {
   DropLineDue line{steps.drop && HasPcrPid(context), state.pid, state.dropCount};
@@ -269,9 +269,10 @@ bool HeldPacketReady(const ReadBuffer& buffer) {
          buffer.data[at + kPlainPacketSize] == kSyncByte;
 }
 
-void KeepHeldReferences(WorkerRun& run) {
+void KeepHeldPackets(WorkerRun& run) {
   if (run.readBuffer.data != nullptr) {
-    KeepReferences(*run.job.analysis, run.readBuffer.data, run.readBuffer.data + run.readBuffer.validLength);
+    KeepLastPackets(*run.job.analysis, *run.job.context, run.readBuffer.data,
+                    run.readBuffer.data + run.readBuffer.validLength);
   }
 }
 
@@ -293,11 +294,11 @@ std::uint32_t RunPlainPasses(WorkerRun& run, TsContext& context) {
   PlainBatch batch;
   JobAnalysis* analysis = run.job.analysis.get();
   if (run.windows) {
-    batch = analysis ? CheckPlainPackets<true>(run.readBuffer, context, *analysis, limit)
+    batch = analysis ? CheckWatchedPlainPackets<true>(run.readBuffer, context, limit)
                      : CheckPlainPackets<true>(run.readBuffer, context, limit);
     if (batch.playTimeMoved) WindowGate(*run.windows, PlayTimeNow(context), StopRequested());
   } else {
-    batch = analysis ? CheckPlainPackets<false>(run.readBuffer, context, *analysis, limit)
+    batch = analysis ? CheckWatchedPlainPackets<false>(run.readBuffer, context, limit)
                      : CheckPlainPackets<false>(run.readBuffer, context, limit);
   }
   if (analysis && batch.packets > 0) {
@@ -316,7 +317,7 @@ JobEnd ReadLoop(WorkerRun& run) {
     if (StopRequested()) return JobEnd::Stop;
     if (RunPlainPasses(run, context) > 0) continue;
     ++run.progressCounter;
-    if (run.job.analysis && !HeldPacketReady(run.readBuffer)) KeepHeldReferences(run);
+    if (run.job.analysis && !HeldPacketReady(run.readBuffer)) KeepHeldPackets(run);
     const PacketResult next = NextPacket(run.readBuffer, *run.input);
     if (next.HasPacket()) {
       ++run.packetsBySize[next.length == kFramedPacketSize ? 1 : 0];
@@ -359,11 +360,12 @@ int StreamWorkerMain(WorkerArgs* args) {
   JobRecord& job = args->jobs[0];
   job.context = CreateContext(job.contextList, 0, PlatformLocalTime());
   if (job.context == nullptr) return 0;
+  if (job.analysis) PrepareForAnalysis(*job.context);
   WorkerRun run(job, *args->settings);
   job.outcome.end = SetUp(run) ? ReadLoop(run) : JobEnd::NotOpened;
   job.outcome.packetsBySize = run.packetsBySize;
   if (job.analysis) {
-    KeepHeldReferences(run);
+    KeepHeldPackets(run);
     FinishAnalysis(*job.analysis, *job.context);
   }
   if (job.sampler) {

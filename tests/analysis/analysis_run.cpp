@@ -12,16 +12,18 @@ namespace kestrun::analysis_test {
 AnalysedJob AnalyseStream(const std::string& bytes, CountingRule rule) {
   const testing::TempDir dir;
   const std::string path = dir.Write("stream.ts", bytes);
-  std::array<JobRecord, 2> jobs;
-  jobs[0].sourcePath = path;
-  jobs[0].analysis = std::make_unique<JobAnalysis>(AnalysisSettings{rule, true});
+  auto jobs = std::make_shared<std::array<JobRecord, 2>>();
+  JobRecord& record = (*jobs)[0];
+  record.sourcePath = path;
+  record.analysis = std::make_unique<JobAnalysis>(AnalysisSettings{rule, true});
   JobSettings settings;
   settings.countingRule = rule;
-  WorkerArgs args{jobs.data(), 2, &settings};
+  WorkerArgs args{jobs->data(), 2, &settings};
   StreamWorkerMain(&args);
   AnalysedJob job;
-  job.summaryTotal = PrintSummary(jobs.data(), 2, false, rule);
-  job.report = CollectJobReport(path, jobs[0], job.summaryTotal);
+  job.summaryTotal = PrintSummary(jobs->data(), 2, false, rule);
+  job.report = CollectJobReport(path, record, job.summaryTotal);
+  job.record = std::shared_ptr<JobRecord>(jobs, &record);
   return job;
 }
 

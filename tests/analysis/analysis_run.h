@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "report/run_report.h"
+#include "worker/stream_worker.h"
 #include "ts/ts_test_packets.h"
 
 namespace kestrun::analysis_test {
@@ -18,6 +20,8 @@ using ts_test::Packet;
 struct AnalysedJob {
   JobReport report;
   std::int32_t summaryTotal = 0;  // the job's share of the exit code under the rule
+  // The record as the worker left it (its event lists moved to the report).
+  std::shared_ptr<JobRecord> record;
 };
 
 AnalysedJob AnalyseStream(const std::string& bytes, CountingRule rule = CountingRule::Default);

@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "analysis/events.h"
 #include "e2e/stream_e2e.h"
 #include "support/catalog.h"
 #include "support/format_text.h"
+#include "ts/ts_test_packets.h"
 
 namespace kestrun::stream_e2e {
 namespace {
@@ -54,6 +56,34 @@ std::vector<Role> ExpectedRoles(const tsgen::Manifest& manifest, std::uint16_t p
   return roles;
 }
 
+// The kind a drop has where the generator injected a fault at its offset
+// (others, such as the counters a PCR PID without payload keeps before its
+// PMT exempts it, are not checked).
+std::pair<std::string, json> ExpectedKind(const tsgen::Manifest& manifest, std::uint64_t offset) {
+  for (const tsgen::InjectionRecord& injection : manifest.injections) {
+    if (injection.offset != static_cast<std::int64_t>(offset)) continue;
+    if (injection.kind == tsgen::InjectKind::Duplicate) return {"duplicate", 0};
+    if (injection.kind == tsgen::InjectKind::AdaptationOnly) return {"noPayload", 0};
+    if (injection.kind == tsgen::InjectKind::Drop) return {"gap", injection.amount % 16};
+  }
+  return {"", json()};
+}
+
+std::string ExpectedPidKind(const tsgen::Manifest& manifest, std::uint16_t pid) {
+  for (const tsgen::StreamExpectation& stream : manifest.streams) {
+    if (stream.pid != pid) continue;
+    if (stream.streamType == 0x02 || stream.streamType == 0x1B) return "video";
+    if (stream.streamType == 0x0F) return "audio";
+  }
+  if (pid == 0x0000) return "psi";
+  for (const tsgen::ProgramExpectation& program : manifest.programs) {
+    if (program.pmtPid == pid) return "psi";
+  }
+  if (pid == 0x0014) return "si";
+  if (pid == 0x1FFF) return "null";
+  return "";  // not checked
+}
+
 std::vector<Role> RolesIn(const json& pid) {
   std::vector<Role> roles;
   for (const json& role : pid.at("roles")) {
@@ -62,6 +92,37 @@ std::vector<Role> RolesIn(const json& pid) {
   }
   std::sort(roles.begin(), roles.end());
   return roles;
+}
+
+// The job's totals against its PIDs, its lists and the manifest.
+void ExpectTotalsAgree(const json& job, const tsgen::Manifest& m) {
+  std::uint64_t tei = 0;
+  std::uint64_t scrambled = 0;
+  for (const tsgen::PidExpectation& e : m.pids) {
+    tei += e.tei;
+    scrambled += e.scrambled;
+  }
+  for (const tsgen::DamagedExpectation& e : m.damaged) tei += e.tei;
+  EXPECT_EQ(job.at("transportErrorTotal"), tei);
+  EXPECT_EQ(job.at("scrambledTotal"), scrambled);
+  EXPECT_EQ(job.at("complete"), true);
+  EXPECT_EQ(job.at("dropsOmitted"), 0);
+  const json& errors = job.at("continuityErrorEvents");
+  EXPECT_EQ(job.at("continuityErrorTotal"), errors.size());
+  std::uint64_t lost = 0;
+  for (const json& error : errors) {
+    if (error.at("kind") == "gap") lost += error.at("lostPackets").get<std::uint64_t>();
+  }
+  EXPECT_EQ(job.at("lostPacketsEstimate"), lost);
+  std::uint64_t inIncidents = 0;
+  for (const json& incident : job.at("incidents")) inIncidents += incident.at("errors").get<std::uint64_t>();
+  EXPECT_EQ(inIncidents, errors.size());
+  ASSERT_EQ(job.at("programs").size(), m.programs.size());
+  for (std::size_t i = 0; i < m.programs.size(); ++i) {
+    EXPECT_EQ(job.at("programs")[i].at("program"), m.programs[i].number);
+    EXPECT_EQ(job.at("programs")[i].at("pmtPid"), m.programs[i].pmtPid);
+    EXPECT_EQ(job.at("programs")[i].at("pcrPid"), m.programs[i].pcrPid);
+  }
 }
 
 // Every count, role and drop of a file job against the stream's manifest.
@@ -91,6 +152,8 @@ void ExpectJobAsManifest(const json& job, const std::string& shownPath, const Ge
     EXPECT_EQ(pid.at("transportErrors"), e.tei);
     EXPECT_EQ(pid.at("scrambled"), e.scrambled);
     EXPECT_EQ(RolesIn(pid), ExpectedRoles(m, e.pid));
+    const std::string kind = ExpectedPidKind(m, e.pid);
+    if (!kind.empty()) EXPECT_EQ(pid.at("kind"), kind);
   }
   const json& damaged = job.at("damagedOnlyPids");
   ASSERT_EQ(damaged.size(), m.damaged.size());
@@ -112,7 +175,11 @@ void ExpectJobAsManifest(const json& job, const std::string& shownPath, const Ge
     EXPECT_EQ(drop.at("playTime"), e.time);
     EXPECT_EQ(drop.at("reported"), e.line);
     EXPECT_EQ(drop.at("broadcastTime"), e.tot ? json(IsoDateTime(*e.tot)) : json());
+    const auto [kind, lost] = ExpectedKind(m, e.offset);
+    if (!kind.empty()) EXPECT_EQ(drop.at("kind"), kind) << e.offset;
+    if (!lost.is_null()) EXPECT_EQ(drop.at("lostPackets"), lost) << e.offset;
   }
+  ExpectTotalsAgree(job, m);
   std::vector<std::uint16_t> pcrPids;
   for (const tsgen::PidExpectation& e : m.pids) {
     if (e.pcr) pcrPids.push_back(e.pid);
@@ -197,6 +264,88 @@ TEST_P(JsonReportRun, UnwritablePathChangesNothingElse) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, JsonReportRun, ::testing::Values("native", "win64", "win32"));
+
+// A Windows build writes the report the native build writes, but for the
+// program's name (and the run's clock), under either counting rule.
+class JsonReportBuilds : public StreamRun, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override { KESTRUN_REQUIRE_BUILD(GetParam(), build_); }
+
+  json Report(const testing::KestrunBuild& build, const std::vector<std::string>& options) {
+    std::vector<std::string> args = {"-noprogress", "-nolog", "-jsonpath", "r.json"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back("a.ts");
+    testing::ProcessOptions process;
+    process.workingDirectory = dir_.path();
+    build.Run(args, process);
+    json doc = ReadReport(dir_.File("r.json"));
+    if (!doc.is_object()) return doc;
+    doc["program"].erase("name");
+    doc["run"].erase("started");
+    doc["run"].erase("ended");
+    return doc;
+  }
+};
+
+TEST_P(JsonReportBuilds, SameReportAsTheNativeBuild) {
+  const GeneratedStream a = Generate(dir_, "a.ts", kFaultyA);
+  ASSERT_FALSE(a.path.empty());
+  const testing::KestrunBuild native{"native", KESTRUN_BIN, "", false};
+  for (const std::vector<std::string>& options : {std::vector<std::string>{}, std::vector<std::string>{"-isocc"}}) {
+    const json expected = Report(native, options);
+    ASSERT_TRUE(expected.is_object());
+    EXPECT_GT(expected.at("jobs")[0].at("continuityErrorTotal").get<int>(), 0);
+    EXPECT_EQ(Report(build_, options), expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, JsonReportBuilds, ::testing::Values("win64", "win32"));
+
+// A stream with a drop, a continuity error and a sync loss at nearly every
+// packet: the event lists stop at their limit, every count stays exact, and
+// the process stays small whether a report is written or not. Each group is
+// two packets of one PID and a byte of garbage: the first packet is
+// delivered (its counter skips one), the second is lost with the garbage.
+TEST(JsonReportMemory, DenseFaultsStayWithinBounds) {
+  constexpr int kGroups = 120'000;
+  constexpr long kBoundKib = 64 * 1024;
+  testing::TempDir dir;
+  std::string stream;
+  stream.reserve(static_cast<std::size_t>(kGroups) * 377 + 188);
+  std::uint8_t cc = 0;
+  const auto packet = [&stream](std::uint8_t counter) {
+    const ts_test::Packet p = ts_test::CcPacket(0x0100, static_cast<std::uint8_t>(counter & 0x0F));
+    stream.append(p.begin(), p.end());
+  };
+  for (int i = 0; i < kGroups; ++i, cc = static_cast<std::uint8_t>(cc + 2)) {
+    packet(cc);
+    packet(static_cast<std::uint8_t>(cc + 1));
+    stream += '\0';
+  }
+  packet(cc);
+  const std::string path = dir.Write("dense.ts", stream);
+  const testing::KestrunBuild build{"native", KESTRUN_BIN, "", false};
+  const auto plain = build.Run({"-noprogress", "-nolog", "-isocc", path});
+  EXPECT_LT(plain.maxRssKib, kBoundKib);
+  const auto reported = build.Run({"-noprogress", "-nolog", "-jsonpath", dir.File("r.json"), path});
+  EXPECT_LT(reported.maxRssKib, kBoundKib);
+  const json doc = ReadReport(dir.File("r.json"));
+  ASSERT_TRUE(doc.is_object());
+  const json& job = doc.at("jobs")[0];
+  const auto limit = kEventListLimit;
+  EXPECT_EQ(job.at("dropTotal"), kGroups);
+  EXPECT_EQ(job.at("drops").size(), limit);
+  EXPECT_EQ(job.at("dropsOmitted"), kGroups - limit);
+  EXPECT_EQ(job.at("continuityErrorTotal"), kGroups);
+  EXPECT_EQ(job.at("continuityErrorEvents").size(), limit);
+  EXPECT_EQ(job.at("continuityErrorEventsOmitted"), kGroups - limit);
+  EXPECT_EQ(job.at("lostPacketsEstimate"), kGroups);
+  EXPECT_EQ(job.at("streamErrors").at("syncLoss").at("count"), kGroups);
+  EXPECT_EQ(job.at("streamErrors").at("syncLoss").at("bytesSkipped"), kGroups * 189ull);
+  EXPECT_EQ(job.at("streamErrorEvents").size(), limit);
+  EXPECT_EQ(job.at("streamErrorEventsOmitted"), kGroups - limit);
+  EXPECT_EQ(job.at("drops")[limit - 1].at("dropCount"), limit);
+}
 
 // The shapes a run can take, each a complete document: the jobs in order
 // with how each ended.

@@ -150,7 +150,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   if (stdinFd >= 0) close(stdinFd);
   if (unreadProbe >= 0) close(unreadProbe);
   int status = 0;
-  waitpid(child, &status, 0);
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  result.maxRssKib = usage.ru_maxrss;
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.termSignal = WTERMSIG(status);
   return result;

@@ -38,6 +38,7 @@ struct ProcessResult {
   bool timedOut = false;
   std::string out;
   std::string err;
+  long maxRssKib = 0;  // the child's peak resident set
 };
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});

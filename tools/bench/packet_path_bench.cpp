@@ -8,7 +8,10 @@
 //   WorkerPath   the worker's loop: runs of plain packets in the batch
 //                (CheckPlainPackets), everything else through the full steps,
 //                the pass counter of the progress line kept as the worker
-//                keeps it.
+//                keeps it;
+//   AnalysedPath the same for a job whose analysis runs (a report is
+//                written): the watched batch, the analysis's full steps and
+//                its looks at the pace of the progress line.
 // "clean" is a broadcast-shaped stream without faults (30 PIDs, H.264 video,
 // four audio, PCR on its own PID, data carousels, PAT/PMT every 100 ms);
 // "sections" is the same with a PAT or PMT section starting in every tenth
@@ -23,6 +26,7 @@
 #include <cstring>
 #include <vector>
 
+#include "analysis/job_analysis.h"
 #include "platform/platform.h"
 #include "ts/dispatch.h"
 #include "ts/ts_context.h"
@@ -142,11 +146,37 @@ void RunPath(benchmark::State& state, StreamShape shape, Depth depth) {
   CountPackets(state, *path.context);
 }
 
+// The full steps and the analysis's for one packet.
+bool AnalysedSteps(PathSetUp& path, JobAnalysis& analysis, std::uint64_t& drops) {
+  const PacketResult next = NextPacket(path.buffer, path.source);
+  if (!next.HasPacket()) return false;
+  TsContext& context = *path.context;
+  PidState* pid = ParsePacket(next.packet, context);
+  if (pid == nullptr || !pid->parsed) {
+    AnalyseDamagedPacket(analysis, context, next.position, next.length);
+    return true;
+  }
+  FullPacketFacts facts;
+  facts.position = next.position;
+  facts.length = next.length;
+  facts.previousCc = pid->lastCc;
+  facts.drop = CheckContinuity(context, *pid);
+  drops += facts.drop ? 1 : 0;
+  UpdateClocks(context, *pid);
+  facts.table = DispatchTables(next.packet, context, *pid);
+  facts.tablesRead = true;
+  AnalyseFullPacket(analysis, context, *pid, next.packet, facts);
+  return true;
+}
+
 // The whole stream per turn, counted as one iteration per packet.
+template <bool kAnalysed>
 void RunWorkerPath(benchmark::State& state, StreamShape shape) {
   const std::vector<std::uint8_t>* stream = StreamOrSkip(state, shape);
   if (stream == nullptr) return;
   PathSetUp path(*stream);
+  JobAnalysis analysis(AnalysisSettings{CountingRule::Default, true});
+  if (kAnalysed) PrepareForAnalysis(*path.context);
   std::uint64_t drops = 0;
   std::uint32_t passes = 0;  // since the last progress line
   while (state.KeepRunningBatch(static_cast<benchmark::IterationCount>(kStreamPackets))) {
@@ -154,13 +184,21 @@ void RunWorkerPath(benchmark::State& state, StreamShape shape) {
       if (passes < kProgressInterval) {
         const auto limit = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(kProgressInterval - passes, kStreamPackets - done));
-        const PlainBatch batch = CheckPlainPackets<false>(path.buffer, *path.context, limit);
+        const PlainBatch batch = kAnalysed ? CheckWatchedPlainPackets<false>(path.buffer, *path.context, limit)
+                                           : CheckPlainPackets<false>(path.buffer, *path.context, limit);
+        if (kAnalysed && batch.packets > 0) {
+          AnalysePlainRun(analysis, path.buffer.blockPosition + path.buffer.cursor);
+        }
         passes += batch.packets;
         done += batch.packets;
         if (batch.packets > 0) continue;
       }
-      if (++passes > kProgressInterval) passes = 0;
-      if (!FullSteps(path, Depth::Full, drops)) {
+      if (++passes > kProgressInterval) {
+        passes = 0;
+        if (kAnalysed) AnalyseAtProgressPace(analysis, *path.context);
+      }
+      const bool read = kAnalysed ? AnalysedSteps(path, analysis, drops) : FullSteps(path, Depth::Full, drops);
+      if (!read) {
         state.SkipWithError("the reader lost the stream");
         return;
       }
@@ -176,8 +214,13 @@ BENCHMARK_CAPTURE(RunPath, PacketPath_clean, StreamShape::Clean, Depth::Packet);
 BENCHMARK_CAPTURE(RunPath, PacketPath_sections, StreamShape::Sections, Depth::Packet);
 BENCHMARK_CAPTURE(RunPath, FullPath_clean, StreamShape::Clean, Depth::Full);
 BENCHMARK_CAPTURE(RunPath, FullPath_sections, StreamShape::Sections, Depth::Full);
-BENCHMARK_CAPTURE(RunWorkerPath, WorkerPath_clean, StreamShape::Clean);
-BENCHMARK_CAPTURE(RunWorkerPath, WorkerPath_sections, StreamShape::Sections);
+void RunPlainWorkerPath(benchmark::State& state, StreamShape shape) { RunWorkerPath<false>(state, shape); }
+void RunAnalysedWorkerPath(benchmark::State& state, StreamShape shape) { RunWorkerPath<true>(state, shape); }
+
+BENCHMARK_CAPTURE(RunPlainWorkerPath, WorkerPath_clean, StreamShape::Clean);
+BENCHMARK_CAPTURE(RunPlainWorkerPath, WorkerPath_sections, StreamShape::Sections);
+BENCHMARK_CAPTURE(RunAnalysedWorkerPath, AnalysedPath_clean, StreamShape::Clean);
+BENCHMARK_CAPTURE(RunAnalysedWorkerPath, AnalysedPath_sections, StreamShape::Sections);
 
 }  // namespace
 }  // namespace kestrun

@@ -13,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 seconds=${FUZZ_SECONDS:-60}
-targets=${FUZZ_TARGETS:-fuzz_read_buffer fuzz_packet_analysis fuzz_command_line fuzz_duration}
+targets=${FUZZ_TARGETS:-fuzz_read_buffer fuzz_packet_analysis fuzz_job_analysis fuzz_command_line fuzz_duration}
 build=build/fuzz
 bin=$build/tools/fuzz
 
@@ -63,6 +63,13 @@ seeds_fuzz_packet_analysis() {
   { printf '0:0:0:1'; cat "$dir/wrap.ts"; } >"$dir/short-window"
 }
 
+# Job-analysis seeds: the same streams in 188-byte packets.
+seeds_fuzz_job_analysis() {
+  local dir=$1
+  seed_streams "$dir" 40
+  rm -f "$dir/framed.ts" "$dir/prefix47.ts"
+}
+
 seeds_fuzz_command_line() {
   local dir=$1
   printf -- '-nolog\0-logpath\0x.log\0a.ts' >"$dir/log"
@@ -83,7 +90,7 @@ seeds_fuzz_duration() {
 max_len() {
   case $1 in
     fuzz_read_buffer) echo 16384 ;;
-    fuzz_packet_analysis) echo 12032 ;;
+    fuzz_packet_analysis | fuzz_job_analysis) echo 12032 ;;
     fuzz_command_line) echo 1024 ;;
     *) echo 256 ;;
   esac
