@@ -1,5 +1,7 @@
 #include "report/html_job.h"
 
+#include <vector>
+
 #include "platform/platform.h"
 #include "report/html_tables.h"
 #include "report/html_text.h"
@@ -113,6 +115,23 @@ void WriteLegend(std::string& out, const std::string& target) {
          "<span><i class=\"ke\"></i>stream error</span></span></div>\n";
 }
 
+// The timeline draws the events the report lists; beyond their limit they
+// are only counted.
+void WriteOmissions(std::string& out, const JobReport& job) {
+  std::vector<std::string> parts;
+  const auto note = [&](std::uint64_t omitted, std::string_view one, std::string_view many) {
+    if (omitted > 0) parts.push_back(Counted(omitted, one, many));
+  };
+  note(job.drops.omitted, "drop", "drops");
+  note(job.continuityErrors.omitted, "loss", "losses");
+  note(job.incidents.omitted, "incident", "incidents");
+  note(job.streamErrorEvents.omitted, "stream error", "stream errors");
+  if (parts.empty()) return;
+  std::string text = "The timeline draws the first " + Grouped(kEventListLimit) + " events of each kind; ";
+  for (std::size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+  out += "<p class=\"note\">" + Escape(text + " more are counted above but not drawn.") + "</p>\n";
+}
+
 }  // namespace
 
 void WriteJobSection(std::string& out, const JobReport& job, std::size_t number) {
@@ -121,6 +140,7 @@ void WriteJobSection(std::string& out, const JobReport& job, std::size_t number)
   WriteFacts(out, job);
   WriteVerdict(out, JudgeJob(job));
   if (job.refusal == SourceRefusal::None) {
+    WriteOmissions(out, job);
     WriteLegend(out, id + "-timeline");
     WriteTimeline(out, job, id + "-timeline");
     WritePidTable(out, job);

@@ -27,7 +27,7 @@ void HeaderRow(std::string& out, std::initializer_list<std::string_view> titles)
 }
 
 struct PidCounts {
-  std::uint64_t packets = 0;
+  std::uint64_t checked = 0;  // by the default rule (a PCR PID is not), and the damaged packets
   std::uint64_t drops = 0;
   std::uint64_t losses = 0;
   std::uint64_t transportErrors = 0;
@@ -35,7 +35,7 @@ struct PidCounts {
 };
 
 void CountCells(std::string& out, const PidCounts& counts, std::string_view dropNote = {}) {
-  Cell(out, Grouped(counts.packets), true);
+  Cell(out, Grouped(counts.checked), true);
   Cell(out, Grouped(counts.drops) + std::string(dropNote), true);
   Cell(out, Grouped(counts.losses), true);
   Cell(out, Grouped(counts.transportErrors), true);
@@ -53,11 +53,11 @@ std::string OccurrenceText(const StreamErrorEvent& event) {
 
 void WritePidTable(std::string& out, const JobReport& job) {
   out += "<table class=\"pids\"><caption>PIDs</caption>\n";
-  HeaderRow(out, {"PID", "Kind", "Name", "Packets", "Drops", "Losses", "Transport errors", "Scrambled"});
+  HeaderRow(out, {"PID", "Kind", "Name", "Checked", "Drops", "Losses", "Transport errors", "Scrambled"});
   PidCounts total;
   for (const PidRow& row : LayOutRows(job).rows) {
     PidCounts counts;
-    counts.packets = row.packets;
+    counts.checked = row.packets;
     counts.transportErrors = row.transportErrors;
     counts.scrambled = row.scrambled;
     if (row.report != nullptr) {
@@ -70,7 +70,7 @@ void WritePidTable(std::string& out, const JobReport& job) {
     Cell(out, row.name);
     CountCells(out, counts, row.report != nullptr && row.report->pcrExempt ? " (PCR, not counted)" : "");
     out += "</tr>\n";
-    total.packets += counts.packets;
+    total.checked += counts.checked;
     total.drops += counts.drops;
     total.losses += counts.losses;
     total.transportErrors += counts.transportErrors;

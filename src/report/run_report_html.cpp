@@ -27,6 +27,7 @@ dl.facts dd{margin:0;overflow-wrap:anywhere}
 .verdict.notchecked{border-color:#888;background:#f2f2f2}
 .verdict p{margin:2px 0}
 .verdict .headline{font-weight:600}
+.note{color:#555;font-size:13px;margin:4px 0}
 .tools{margin:8px 0 4px;font-size:12px}
 .tools button{font:inherit;margin-right:4px}
 .legend>span{display:inline-block;margin-left:14px}
