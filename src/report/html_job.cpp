@@ -37,7 +37,9 @@ std::string SizeText(const JobReport& job) {
   }
   const auto size = static_cast<std::uint64_t>(outcome.fileSize);
   std::string text = ByteSize(size) + " (" + Counted(size, "byte", "bytes") + ")";
-  if (outcome.startPosition > 0) text += ", read from byte " + Grouped(static_cast<std::uint64_t>(outcome.startPosition));
+  if (outcome.startPosition > 0) {
+    text += ", read from byte " + Grouped(static_cast<std::uint64_t>(outcome.startPosition));
+  }
   if (!job.complete) text += ", " + Grouped(outcome.bytesRead) + " bytes read";
   return text;
 }
@@ -99,7 +101,9 @@ void WriteVerdict(std::string& out, const Verdict& verdict) {
 
 void WriteLegend(std::string& out, const std::string& target) {
   out += "<div class=\"tools\"><span class=\"zoom\">";
-  for (const auto& [word, label] : {std::pair{"out", "Zoom out"}, std::pair{"in", "Zoom in"}, std::pair{"fit", "Fit"}}) {
+  constexpr std::pair<std::string_view, std::string_view> kButtons[] = {
+      {"out", "Zoom out"}, {"in", "Zoom in"}, {"fit", "Fit"}};
+  for (const auto& [word, label] : kButtons) {
     out += "<button type=\"button\" data-zoom=\"";
     out += word;
     out += "\" data-target=\"" + target + "\">";
@@ -127,9 +131,9 @@ void WriteOmissions(std::string& out, const JobReport& job) {
   note(job.incidents.omitted, "incident", "incidents");
   note(job.streamErrorEvents.omitted, "stream error", "stream errors");
   if (parts.empty()) return;
-  std::string text = "The timeline draws the first " + Grouped(kEventListLimit) + " events of each kind; ";
-  for (std::size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
-  out += "<p class=\"note\">" + Escape(text + " more are counted above but not drawn.") + "</p>\n";
+  const std::string text = "The timeline draws the first " + Grouped(kEventListLimit) + " events of each kind; " +
+                           Listed(parts) + " more are counted above but not drawn.";
+  out += "<p class=\"note\">" + Escape(text) + "</p>\n";
 }
 
 }  // namespace

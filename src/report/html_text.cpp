@@ -60,6 +60,15 @@ std::string Counted(std::uint64_t count, std::string_view one, std::string_view 
   return Grouped(count) + " " + std::string(count == 1 ? one : many);
 }
 
+std::string Listed(const std::vector<std::string>& parts) {
+  std::string text;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) text += i + 1 == parts.size() ? " and " : ", ";
+    text += parts[i];
+  }
+  return text;
+}
+
 std::string PidHex(std::uint16_t pid) {
   constexpr std::string_view kHex = "0123456789ABCDEF";
   std::string text = "0x";

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/system_time.h"
 #include "ts/clock.h"
@@ -22,6 +23,8 @@ std::string SignedDecimal(std::int64_t value);
 std::string Grouped(std::uint64_t value);
 // "1 loss", "3 losses", "1,024 packets".
 std::string Counted(std::uint64_t count, std::string_view one, std::string_view many);
+// "a", "a and b", "a, b and c"
+std::string Listed(const std::vector<std::string>& parts);
 // 0x0111
 std::string PidHex(std::uint16_t pid);
 

@@ -1,5 +1,8 @@
 #include "report/html_timeline.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "report/html_axis.h"
 #include "report/html_marks.h"
 #include "report/html_rows.h"
@@ -138,7 +141,8 @@ void WriteMark(std::string& out, const Drawing& d, const MarkCell& cell) {
   if (cell.count > 1) Attr(out, "data-count", Decimal(cell.count));
   std::string title = PidText(d, cell.first.pid) + "\n";
   if (cell.count > 1) {
-    title += loss ? Counted(cell.count, "loss", "losses") : Counted(cell.count, "drop", "drops") + " by the default rule";
+    title += loss ? Counted(cell.count, "loss", "losses")
+                  : Counted(cell.count, "drop", "drops") + " by the default rule";
     if (loss) title += cell.repeats ? ", at least " + Grouped(cell.lostPackets) + " packets lost"
                                     : ", " + Counted(cell.lostPackets, "packet", "packets") + " lost";
     title += "\nthe first: ";
@@ -157,9 +161,9 @@ std::string IncidentText(const Drawing& d, const IncidentBand& band) {
   std::string text = "Incident " + Decimal(band.firstIncident + 1) + ": play time " + PlayTime(first.first.playTime) +
                      " to " + PlayTime(first.last.playTime) + "\nPIDs";
   for (const std::uint16_t pid : first.pids) text += " " + PidHex(pid);
-  std::string components;
-  for (const PidKind kind : first.components) components += (components.empty() ? "" : ", ") + std::string(PidKindWord(kind));
-  if (!components.empty()) text += " (" + components + ")";
+  std::vector<std::string> components;
+  for (const PidKind kind : first.components) components.emplace_back(PidKindWord(kind));
+  if (!components.empty()) text += " (" + Listed(components) + ")";
   text += "\n" + Counted(first.errors, "error", "errors") + ", " + Counted(first.lostPackets, "packet", "packets") +
           " lost\noffsets " + Decimal(first.first.offset) + " to " + Decimal(first.last.offset);
   if (first.first.hasBroadcastTime) text += "\nbroadcast time " + BroadcastTime(first.first.broadcastTime);

@@ -30,16 +30,6 @@ EventTally TallyEvents(const JobReport& job) {
   return tally;
 }
 
-// a, b and c
-std::string Joined(const std::vector<std::string>& parts) {
-  std::string text;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0) text += i + 1 == parts.size() ? " and " : ", ";
-    text += parts[i];
-  }
-  return text;
-}
-
 std::string RefusalText(SourceRefusal refusal) {
   switch (refusal) {
     case SourceRefusal::FileMissing: return "Not checked: the file is missing.";
@@ -81,7 +71,7 @@ std::string LossText(const JobReport& job) {
   std::string text = Counted(job.continuityErrorTotal, "loss", "losses") + " in " +
                      Counted(job.incidents.Total(), "incident", "incidents");
   const std::vector<std::string> components = ComponentsHit(job);
-  if (!components.empty()) text += " hitting " + Joined(components);
+  if (!components.empty()) text += " hitting " + Listed(components);
   return text + ", about " + Counted(job.lostPacketsEstimate, "packet", "packets") + " lost.";
 }
 
@@ -95,7 +85,7 @@ std::string HarmlessDropText(const JobReport& job, const EventTally& tally) {
   }
   if (total == 0) return {};
   std::string text = Counted(total, "drop", "drops") + " by the default rule " + (total == 1 ? "is" : "are") +
-                     " not a loss: " + Joined(kinds);
+                     " not a loss: " + Listed(kinds);
   if (job.drops.omitted > 0) text += " (among the first " + Grouped(job.drops.items.size()) + " drops listed)";
   return text + ".";
 }
@@ -106,7 +96,7 @@ std::string DamageText(const JobReport& job) {
     parts.push_back(Counted(job.transportErrorTotal, "packet", "packets") + " with transport errors");
   }
   if (job.scrambledTotal > 0) parts.push_back(Counted(job.scrambledTotal, "scrambled packet", "scrambled packets"));
-  return parts.empty() ? std::string() : Joined(parts);
+  return parts.empty() ? std::string() : Listed(parts);
 }
 
 std::string StreamErrorText(const JobReport& job, std::uint64_t* total) {
@@ -118,7 +108,7 @@ std::string StreamErrorText(const JobReport& job, std::uint64_t* total) {
     *total += count;
     parts.push_back(Grouped(count) + " " + StreamErrorName(static_cast<StreamErrorKind>(kind), count != 1));
   }
-  return parts.empty() ? std::string() : "Stream errors: " + Joined(parts) + ".";
+  return parts.empty() ? std::string() : "Stream errors: " + Listed(parts) + ".";
 }
 
 std::string Capitalised(std::string text) {
@@ -189,8 +179,9 @@ Verdict JudgeJob(const JobReport& job) {
     AddDetail(verdict, Counted(tally.lossesWithoutDrop, "loss is", "losses are") +
                            " not counted as drops by the default rule.");
   }
-  AddDetail(verdict, "Drops counted on the console: " + Grouped(static_cast<std::uint64_t>(std::max(0, job.dropTotal))) +
-                         " (this source's share of the exit code).");
+  const auto consoleDrops = static_cast<std::uint64_t>(std::max(0, job.dropTotal));
+  AddDetail(verdict,
+            "Drops counted on the console: " + Grouped(consoleDrops) + " (this source's share of the exit code).");
   if (!damage.empty()) AddDetail(verdict, Capitalised(damage) + ".");
   AddDetail(verdict, errors);
   AddDetail(verdict, EndText(job));

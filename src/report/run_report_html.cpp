@@ -32,7 +32,8 @@ dl.facts dd{margin:0;overflow-wrap:anywhere}
 .tools button{font:inherit;margin-right:4px}
 .legend>span{display:inline-block;margin-left:14px}
 .legend i{display:inline-block;width:12px;height:10px;margin-right:4px;vertical-align:-1px}
-.kl{background:#d11}.kd{background:#999}.ki{background:#f4a0a0}.kt{background:#e08000}.ks{background:#2050b0}.ke{background:#8030a0}
+.kl{background:#d11}.kd{background:#999}.ki{background:#f4a0a0}
+.kt{background:#e08000}.ks{background:#2050b0}.ke{background:#8030a0}
 .scroll{overflow-x:auto;border:1px solid #ddd}
 svg.timeline{display:block;font:11px sans-serif}
 svg .h{fill:#555;font-weight:600}

@@ -72,7 +72,8 @@ const std::vector<PageCase> kCases = {
      [](const json&, const PageMarks& marks) { return marks.aggregated; }},
     {"a tuner run",
      {"-s", "3", "-r", "2M", "--video", "0x0111:0x02:1M", "--drop", "0x0111@100", "--drop", "0x0112@20,2"},
-     Feed::Tuner, [](const json& job, const PageMarks&) { return job.at("kind") == "tuner" && !job.at("drops").empty(); }},
+     Feed::Tuner,
+     [](const json& job, const PageMarks&) { return job.at("kind") == "tuner" && !job.at("drops").empty(); }},
     {"standard input stopped by SIGINT", {"-s", "3", "--drop", "0x111@100"}, Feed::StdinStopped,
      [](const json& job, const PageMarks&) { return job.at("end") == "stop" && !job.at("drops").empty(); }},
 };
@@ -95,7 +96,9 @@ Written RunCase(const PageCase& c, const TempDir& dir) {
   switch (c.feed) {
     case Feed::File: args.push_back("a.ts"); break;
     case Feed::Tuner: {
-      const std::string config = dir.Write("driver.conf", "file=" + stream.path + "\nblock=3008\npace_us=1000\nresend=1\n");
+      // Blocks the worker had no room for are handed out again: nothing is lost at the source.
+      const std::string config =
+          dir.Write("driver.conf", "file=" + stream.path + "\nblock=3008\npace_us=1000\nresend=1\n");
       options.env.emplace_back("KESTRUN_TEST_DRIVER_CONFIG", config);
       args.insert(args.end(), {"-duration", "2", "\\\\.\\bondriver\\0\\13\\" + std::string(TEST_BONDRIVER)});
       break;
@@ -112,7 +115,7 @@ Written RunCase(const PageCase& c, const TempDir& dir) {
   const testing::ProcessResult result = KestrunBuild{"native", KESTRUN_BIN, "", false}.Run(args, options);
   EXPECT_FALSE(result.timedOut);
   written.report = json::parse(ReadFileBytes(report), nullptr, false);
-  EXPECT_FALSE(written.report.is_discarded()) << "no JSON report";
+  EXPECT_TRUE(written.report.is_object()) << "no JSON report";
   return written;
 }
 
@@ -141,19 +144,26 @@ void ExpectMarksAsReport(const PageMarks& marks, const json& report) {
   EXPECT_EQ(marks.incidentCrossings, crossings);
 }
 
-TEST(HtmlReportPages, AddUpToTheJsonReportOfTheSameRun) {
+// Runs each case this build can run and hands on what it wrote.
+template <typename Check>
+void ForEachCase(Check check) {
   for (const PageCase& c : kCases) {
     SCOPED_TRACE(c.name);
     if (c.feed == Feed::Tuner && std::string(TEST_BONDRIVER).empty()) continue;
     const TempDir dir;
     const Written written = RunCase(c, dir);
-    ASSERT_TRUE(written.report.is_object());
+    if (written.report.is_object()) check(c, dir, written);
+  }
+}
+
+TEST(HtmlReportPages, AddUpToTheJsonReportOfTheSameRun) {
+  ForEachCase([](const PageCase& c, const TempDir&, const Written& written) {
     const std::string page = ReadFileBytes(written.page);
     const PageMarks marks = testing::ReadMarks(page);
     EXPECT_TRUE(c.shows(written.report.at("jobs").at(0), marks)) << "the stream does not show what it was made for";
     ExpectMarksAsReport(marks, written.report);
     EXPECT_EQ(testing::OutsideReference(page), "");
-  }
+  });
 }
 
 TEST(HtmlReportPages, ShowInABrowserWithoutScriptErrors) {
@@ -164,12 +174,7 @@ TEST(HtmlReportPages, ShowInABrowserWithoutScriptErrors) {
       testing::LoadInBrowser(browser, blankDir.Write("blank.html", "<!DOCTYPE html><title>-</title>"), blankDir)
           .screenshot;
   ASSERT_FALSE(blank.empty()) << "the browser made no screenshot of an empty page";
-  for (const PageCase& c : kCases) {
-    SCOPED_TRACE(c.name);
-    if (c.feed == Feed::Tuner && std::string(TEST_BONDRIVER).empty()) continue;
-    const TempDir dir;
-    const Written written = RunCase(c, dir);
-    ASSERT_TRUE(written.report.is_object());
+  ForEachCase([&](const PageCase&, const TempDir& dir, const Written& written) {
     const testing::BrowserView view = testing::LoadInBrowser(browser, written.page, dir);
     ASSERT_FALSE(view.run.timedOut);
     const std::vector<testing::HtmlElement> root = testing::ElementsWith(view.dom, "data-script");
@@ -180,7 +185,7 @@ TEST(HtmlReportPages, ShowInABrowserWithoutScriptErrors) {
     ExpectMarksAsReport(testing::ReadMarks(view.dom), written.report);
     std::string why;
     EXPECT_TRUE(testing::ShowsSomething(view.screenshot, blank, &why)) << why;
-  }
+  });
 }
 
 // A page that cannot be written: one notice after the closing line; the
@@ -192,7 +197,8 @@ TEST(HtmlReportPages, UnwritablePathChangesNothingElse) {
   testing::ProcessOptions options;
   options.workingDirectory = dir.path();
   const auto plain = build.Run({"-noprogress", "-nolog", "-jsonpath", "plain.json", "a.ts"}, options);
-  const auto refused = build.Run({"-noprogress", "-nolog", "-jsonpath", "b.json", "-htmlpath", dir.path(), "a.ts"}, options);
+  const auto refused =
+      build.Run({"-noprogress", "-nolog", "-jsonpath", "b.json", "-htmlpath", dir.path(), "a.ts"}, options);
   EXPECT_EQ(refused.out, plain.out + FormatText(text::kMsgHtmlReportFailed, dir.path().c_str()));
   EXPECT_EQ(refused.exitCode, plain.exitCode);
   EXPECT_TRUE(testing::FileExists(dir.File("b.json")));

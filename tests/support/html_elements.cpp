@@ -68,12 +68,13 @@ PageMarks ReadMarks(const std::string& page) {
     marks.aggregated = marks.aggregated || count > 1;
     marks.places.emplace(static_cast<std::uint16_t>(Number(mark, "data-pid")), Number(mark, "data-offset"));
   }
-  for (const HtmlElement& strip : ElementsWith(page, "data-tei")) marks.transportErrors += Number(strip, "data-tei");
-  for (const HtmlElement& strip : ElementsWith(page, "data-scrambled")) marks.scrambled += Number(strip, "data-scrambled");
-  for (const HtmlElement& error : ElementsWith(page, "data-errors")) marks.streamErrors += Number(error, "data-errors");
-  for (const HtmlElement& band : ElementsWith(page, "data-incidents")) {
-    marks.incidentCrossings += Number(band, "data-incidents");
-  }
+  const auto add = [&page](const char* attribute, std::uint64_t& sum) {
+    for (const HtmlElement& element : ElementsWith(page, attribute)) sum += Number(element, attribute);
+  };
+  add("data-tei", marks.transportErrors);
+  add("data-scrambled", marks.scrambled);
+  add("data-errors", marks.streamErrors);
+  add("data-incidents", marks.incidentCrossings);
   return marks;
 }
 
