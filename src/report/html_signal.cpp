@@ -32,7 +32,11 @@ std::vector<Reading> Readings(const SignalLevels& levels) {
 std::string CentiText(std::int64_t centi) {
   const std::uint64_t magnitude = centi < 0 ? 0 - static_cast<std::uint64_t>(centi) : static_cast<std::uint64_t>(centi);
   const std::uint64_t fraction = magnitude % 100;
-  return (centi < 0 ? "-" : "") + Decimal(magnitude / 100) + "." + (fraction < 10 ? "0" : "") + Decimal(fraction);
+  std::string text = centi < 0 ? "-" : "";
+  text += Decimal(magnitude / 100);
+  text += fraction < 10 ? ".0" : ".";
+  text += Decimal(fraction);
+  return text;
 }
 
 // The column of a reading `since` seconds after the first of `span`.
@@ -81,8 +85,11 @@ void WriteSignal(std::string& out, const SignalLevels& levels, int top, int heig
   std::string points;
   for (const auto& [column, value] : columns) {
     const std::string y = SignedDecimal(yOf(value.first / value.second));
-    points += (points.empty() ? "" : " ") + SignedDecimal(column) + "," + y;
-    if (columns.size() == 1) points += " " + SignedDecimal(column + 1) + "," + y;
+    // A line of one column is drawn over two, so that it shows.
+    for (std::int64_t x = column; x <= column + (columns.size() == 1 ? 1 : 0); ++x) {
+      if (!points.empty()) points += ' ';
+      points += SignedDecimal(x) + "," + y;
+    }
   }
   const auto count = static_cast<std::int64_t>(readings.size());
   out += "<polyline class=\"sig\" points=\"" + points + "\" data-signal=\"" + Decimal(readings.size()) +

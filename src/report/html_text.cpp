@@ -43,7 +43,9 @@ std::string Decimal(std::uint64_t value) {
 
 std::string SignedDecimal(std::int64_t value) {
   if (value >= 0) return Decimal(static_cast<std::uint64_t>(value));
-  return "-" + Decimal(0 - static_cast<std::uint64_t>(value));
+  std::string text = "-";
+  text += Decimal(0 - static_cast<std::uint64_t>(value));
+  return text;
 }
 
 std::string Grouped(std::uint64_t value) {
@@ -111,7 +113,10 @@ std::string ByteSize(std::uint64_t bytes) {
     if (bytes < unit.size) continue;
     const std::uint64_t tenths = bytes / (unit.size / 10);
     std::string text = Decimal(tenths / 10);
-    if (tenths % 10 != 0) text += "." + Decimal(tenths % 10);
+    if (tenths % 10 != 0) {
+      text += '.';
+      text += Decimal(tenths % 10);
+    }
     return text + " " + unit.name;
   }
   return Counted(bytes, "byte", "bytes");

@@ -160,11 +160,15 @@ std::string IncidentText(const Drawing& d, const IncidentBand& band) {
   }
   std::string text = "Incident " + Decimal(band.firstIncident + 1) + ": play time " + PlayTime(first.first.playTime) +
                      " to " + PlayTime(first.last.playTime) + "\nPIDs";
-  for (const std::uint16_t pid : first.pids) text += " " + PidHex(pid);
+  for (const std::uint16_t pid : first.pids) {
+    text += ' ';
+    text += PidHex(pid);
+  }
   std::vector<std::string> components;
   for (const PidKind kind : first.components) components.emplace_back(PidKindWord(kind));
   if (!components.empty()) text += " (" + Listed(components) + ")";
-  text += "\n" + Counted(first.errors, "error", "errors") + ", " + Counted(first.lostPackets, "packet", "packets") +
+  text += '\n';
+  text += Counted(first.errors, "error", "errors") + ", " + Counted(first.lostPackets, "packet", "packets") +
           " lost\noffsets " + Decimal(first.first.offset) + " to " + Decimal(first.last.offset);
   if (first.first.hasBroadcastTime) text += "\nbroadcast time " + BroadcastTime(first.first.broadcastTime);
   return text;
@@ -183,7 +187,8 @@ void WriteStrips(std::string& out, const Drawing& d) {
   for (const StripRun& run : StripRuns(d.job, d.axis, d.layout)) {
     const bool tei = run.kind == StripKind::TransportError;
     const int top = d.frame.rowTop[static_cast<std::size_t>(run.row)];
-    const std::string cssClass = (tei ? "t" : "s") + Decimal(static_cast<std::uint64_t>(run.shade));
+    std::string cssClass = tei ? "t" : "s";
+    cssClass += Decimal(static_cast<std::uint64_t>(run.shade));
     OpenRect(out, cssClass, run.firstColumn, tei ? top : top + kRowHeight - kStripHeight,
              run.lastColumn - run.firstColumn + 1, kStripHeight);
     Attr(out, tei ? "data-tei" : "data-scrambled", Decimal(run.packets));
@@ -203,7 +208,8 @@ void WriteErrors(std::string& out, const Drawing& d) {
     for (std::size_t kind = 0; kind < kStreamErrorKindCount; ++kind) {
       if (cell.byKind[kind] == 0) continue;
       const std::string_view word = StreamErrorWord(static_cast<StreamErrorKind>(kind));
-      kinds += (kinds.empty() ? "" : " ") + std::string(word);
+      if (!kinds.empty()) kinds += ' ';
+      kinds += word;
       counts += (counts.empty() ? "" : ", ") + Grouped(cell.byKind[kind]) + " " + std::string(word);
     }
     Attr(out, "data-error", kinds);
