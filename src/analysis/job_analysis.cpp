@@ -67,7 +67,7 @@ void WatchClocks(JobAnalysis& analysis, const TsContext& context, const PidState
       (state.clockFeeds & kFeedsPts) == 0) {
     return;
   }
-  if (watch.hasPts && *now - watch.lastPtsArrival > kPtsIntervalLimit) {
+  if (watch.hasPts && *now > watch.lastPtsArrival && *now - watch.lastPtsArrival > kPtsIntervalLimit) {
     NoteStreamError(analysis.streamErrors, StreamErrorKind::PtsRepetition, watch.pid,
                     PlaceOf(context, position), analysis.settings.keepEvents);
   }

@@ -55,6 +55,7 @@ struct JobAnalysis {
   std::vector<std::uint16_t> listedPmtPids;
   std::vector<std::uint16_t> listedStreamPids;
   std::uint32_t listRound = 0;
+  std::uint64_t streamsSignature = 0;  // of the PMTs the streams were listed from
   PidState catSections;
   PidState totSections;
   std::vector<std::uint16_t> emmPids;

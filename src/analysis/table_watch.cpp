@@ -136,9 +136,33 @@ void ListPmtPids(JobAnalysis& analysis, const TsContext& context) {
       [](PidWatch& watch) { watch.pmtArrivals = RecurrenceTimer{}; });
 }
 
+// What the PMTs say, in a number that changes when they do: a PMT repeats
+// ten times a second, mostly unchanged.
+std::uint64_t StreamsSignature(const TsContext& context) {
+  std::uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a
+  const auto mix = [&hash](std::uint64_t value) {
+    hash ^= value;
+    hash *= 0x100000001B3ull;
+  };
+  for (const ProgramStreams& program : context.pmtPrograms) {
+    mix(program.programNumber);
+    mix(program.streams.size());
+    for (const ElementaryStreamEntry& stream : program.streams) {
+      mix(static_cast<std::uint64_t>(stream.pid) << 8 | stream.streamType);
+      for (const std::uint8_t byte : stream.descriptors) mix(byte);
+      mix(stream.descriptors.size());
+    }
+    for (const std::uint8_t byte : program.descriptors) mix(byte);
+  }
+  return hash;
+}
+
 // The video and audio streams of the PMTs as they now stand: their PES time
 // stamps and their packets must keep coming.
 void ListStreams(JobAnalysis& analysis, const TsContext& context) {
+  const std::uint64_t signature = StreamsSignature(context);
+  if (signature == analysis.streamsSignature) return;
+  analysis.streamsSignature = signature;
   Relist(
       analysis, analysis.listedStreamPids, &PidWatch::listedStream, &PidWatch::streamRound,
       [&](auto offer) {

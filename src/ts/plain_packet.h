@@ -89,9 +89,10 @@ template <bool kWatched = false>
   // matters; any other must continue its counter (last one plus 1, mod 16).
   const bool checked = marks == 0;
   if (checked && (state->first || ((control - state->lastCc - 1) & 0x0F) != 0)) return false;
-  if (!kWatched && ((word & kUnitStart) != 0 ||
-                    ((control & kAdaptationBit) != 0 && packet[kAdaptationLengthOffset] != 0 &&
-                     (packet[kAdaptationFlagsOffset] & kPcrFlagBit) != 0))) {
+  // (A packet with a PCR never reaches here when watched.)
+  if ((word & kUnitStart) != 0 ||
+      (!kWatched && (control & kAdaptationBit) != 0 && packet[kAdaptationLengthOffset] != 0 &&
+       (packet[kAdaptationFlagsOffset] & kPcrFlagBit) != 0)) {
     DecodeAndFeedClocks(PacketView(packet), context, *state);
   } else {
     if ((control & kScramblingBits) != 0) ++state->scrambledCount;

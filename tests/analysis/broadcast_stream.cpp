@@ -18,7 +18,8 @@ constexpr std::uint8_t kCatTableId = 0x01;
 Bytes PmtSection() {
   const Bytes body{0x00, 0x01, 0xC1, 0x00, 0x00, 0xE1, 0xFF, 0xF0, 0x00,  // program 1, PCR PID, no info
                    0x1B, 0xE1, 0x11, 0xF0, 0x00,                          // H.264 video
-                   0x0F, 0xE1, 0x12, 0xF0, 0x00};                         // AAC audio
+                   0x0F, 0xE1, 0x12, 0xF0, 0x00,                          // AAC audio
+                   0x06, 0xE1, 0x13, 0xF0, 0x00};                         // private PES data
   return MakeSection(kPmtTableId, body);
 }
 
@@ -104,6 +105,7 @@ std::string BuildBroadcast(int moments, const AlterPacket& alter, const AfterMom
       put(Piece::VideoStart, m, PesStart(kBroadcastVideoPid, 0xE0, pcr + 9000));
       put(Piece::AudioStart, m, PesStart(kBroadcastAudioPid, 0xC0, pcr + 9000));
     }
+    if (m % 10 == 0) put(Piece::DataStart, m, PesStart(kBroadcastDataPid, 0xBD, pcr + 9000));
     for (int i = 0; i < 20; ++i) put(Piece::Video, m, VideoPayload());
     if (after) out += after(m);
   }

@@ -70,7 +70,16 @@ auto RuleState(const PidState& s) {
                                ? std::string()
                                : std::string(reinterpret_cast<const char*>(s.lastPayloadPacket), kTsPacketSize);
   return std::make_tuple(s.pid, s.first, s.lastCc, s.nextCc, s.totalCount, s.dropCount, s.scrambledCount,
-                         s.teiCount, s.payloadPackets, last, s.timedPes, s.clockFeeds, s.hasPes);
+                         s.teiCount, s.payloadPackets, last, s.timedPes, s.clockFeeds, s.hasPes, s.pes.pts,
+                         s.pes.dts, s.pes.ptsDtsFlags);
+}
+
+auto Clocks(const TsContext& c) {
+  std::vector<std::uint64_t> clocks;
+  for (const TimestampClock* clock : {&c.pcrClock, &c.ptsClock, &c.dtsClock}) {
+    clocks.insert(clocks.end(), {clock->base, clock->elapsed, clock->lastSample});
+  }
+  return clocks;
 }
 
 // A watch but for the copy it keeps, whose moment depends on the reader's slices.
@@ -101,6 +110,7 @@ void ExpectSameAnalysis(const std::string& stream) {
   for (std::size_t i = 0; i < laneContext.pidList.size(); ++i) {
     EXPECT_EQ(RuleState(*laneContext.pidList[i]), RuleState(*full.context->pidList[i])) << i;
   }
+  EXPECT_EQ(Clocks(laneContext), Clocks(*full.context));
   const JobAnalysis& lane = *worker.record->analysis;
   ASSERT_EQ(lane.watches.size(), full.analysis->watches.size());
   for (std::size_t i = 0; i < lane.watches.size(); ++i) {

@@ -8,6 +8,8 @@
 #   (d) dd bs=1M: the fastest bare read of the file on this machine
 #   (b) kestrun -nolog -noprogress FILE
 #   (c) kestrun -nolog FILE (progress lines on, standard output to /dev/null)
+#   (j) kestrun -nolog -noprogress -jsonpath REPORT FILE (the job's analysis
+#       runs and a report is written)
 #   (a) bench_read: a bare read loop with kestrun's default read buffer size
 # and, for reference, (a) plus a look at one byte of every packet,
 # then prints the median GB/s of each, the headline ratios b/d and c/d, and
@@ -39,9 +41,10 @@ STRICT=${KESTRUN_BENCH_STRICT:-0}
 COLD=${KESTRUN_BENCH_COLD:-0}
 COLD_RUNS=3
 
-# Bars: (b) and (c) against dd, peak RSS of (b).
+# Bars: (b) and (c) against dd, (j) time against (b), peak RSS of (b).
 BAR_B=0.80
 BAR_C=0.70
+BAR_J=1.10
 RSS_MARGIN_MIB=16
 SMALL_SIZE=50M
 SMALL_RSS_BAR_MIB=80
@@ -172,6 +175,7 @@ throughput() {
     recache "$ts"; timed d "$DD" if="$ts" of=/dev/null bs=1M status=none
     recache "$ts"; timed b "$KESTRUN" -nolog -noprogress "$ts"
     recache "$ts"; timed c "$KESTRUN" -nolog "$ts"
+    recache "$ts"; timed j "$KESTRUN" -nolog -noprogress -jsonpath "$BENCH_DIR/report.json" "$ts"
     recache "$ts"; timed a "$READER" "$ts"
     recache "$ts"; timed t "$READER" --touch "$ts"
   done
@@ -207,8 +211,13 @@ throughput() {
   say "HEADLINE: kestrun -nolog -noprogress against dd bs=1M: $gb / $gd GB/s = $rb (bar $BAR_B: $V)"
   verdict "$rc >= $BAR_C"
   say "          with progress lines:                       $gc / $gd GB/s = $rc (bar $BAR_C: $V)"
+  local rj
+  rj=$(awk -v j="$(median_of "${SECONDS_OF[j]}")" -v b="$(median_of "${SECONDS_OF[b]}")" 'BEGIN { printf "%.3f", j / b }')
+  verdict "$rj <= $BAR_J"
+  say "          with -jsonpath (analysis and report):  $(gbps "$bytes" "${SECONDS_OF[j]}") GB/s," \
+      "time $rj of (b) (bar $BAR_J: $V)"
   say "median throughput: (d) $gd GB/s   (b) $gb GB/s   (c) $gc GB/s   (a) $ga GB/s"
-  say "median CPU seconds user/system: (d) $(cpu_of d)   (b) $(cpu_of b)   (c) $(cpu_of c)   (a) $(cpu_of a)"
+  say "median CPU seconds user/system: (d) $(cpu_of d)   (b) $(cpu_of b)   (c) $(cpu_of c)   (j) $(cpu_of j)   (a) $(cpu_of a)"
   say "reference: (a) plus a look at one byte of every packet: $gt GB/s," \
       "$(awk -v x="$gt" -v y="$ga" 'BEGIN { printf "%.3f", x / y }') of (a): what reading a block" \
       "back from main memory costs"
@@ -222,7 +231,7 @@ throughput() {
   local e
   for e in ${EXIT_OF[a]} ${EXIT_OF[t]}; do [[ $e == 0 ]] || die "bench_read exited with $e"; done
   for e in ${EXIT_OF[d]}; do [[ $e == 0 ]] || die "dd exited with $e"; done
-  for e in ${EXIT_OF[b]} ${EXIT_OF[c]}; do
+  for e in ${EXIT_OF[b]} ${EXIT_OF[c]} ${EXIT_OF[j]}; do
     [[ $e == "$expected_exit" ]] ||
       die "kestrun exited with $e, but the stream holds $drops drops (exit code $expected_exit)"
   done

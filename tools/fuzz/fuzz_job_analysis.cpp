@@ -81,9 +81,12 @@ void FullSteps(Job& job, const std::uint8_t* packet, std::uint64_t position) {
 }
 
 // The lane where it can, else the full steps; a packet the lane takes is a
-// pass like any other.
+// pass like any other. As in the packet loop, only a packet right behind the
+// one before can take the lane (the reader hands the first packet after
+// skipped bytes to the full steps).
 void LaneOrFullSteps(Job& job, const std::uint8_t* packet, std::uint64_t position) {
-  if (job.passes < kProgressInterval && AnalysePlainPacket<true>(packet, *job.context)) {
+  if (job.passes < kProgressInterval && position == job.analysis.packetEnd &&
+      AnalysePlainPacket<true>(packet, *job.context)) {
     ++job.passes;
     AnalysePlainRun(job.analysis, position + kTsPacketSize);
     return;
@@ -93,7 +96,12 @@ void LaneOrFullSteps(Job& job, const std::uint8_t* packet, std::uint64_t positio
 
 auto RuleState(const PidState& s) {
   return std::make_tuple(s.pid, s.first, s.lastCc, s.nextCc, s.totalCount, s.dropCount, s.scrambledCount,
-                         s.teiCount, s.payloadPackets, s.lastPayloadPacket, s.timedPes, s.clockFeeds);
+                         s.teiCount, s.payloadPackets, s.lastPayloadPacket, s.timedPes, s.clockFeeds, s.hasPes,
+                         s.pes.pts, s.pes.dts, s.pes.ptsDtsFlags);
+}
+
+bool SameClock(const TimestampClock& a, const TimestampClock& b) {
+  return a.base == b.base && a.elapsed == b.elapsed && a.lastSample == b.lastSample;
 }
 
 void CheckSameAsLane(const Job& full, const Job& lane) {
@@ -109,6 +117,9 @@ void CheckSameAsLane(const Job& full, const Job& lane) {
   Check(full.analysis.continuityErrors == lane.analysis.continuityErrors);
   Check(full.analysis.streamErrors.tallies == lane.analysis.streamErrors.tallies);
   Check(full.analysis.packetEnd == lane.analysis.packetEnd);
+  Check(SameClock(full.context->pcrClock, lane.context->pcrClock) &&
+        SameClock(full.context->ptsClock, lane.context->ptsClock) &&
+        SameClock(full.context->dtsClock, lane.context->dtsClock));
 }
 
 template <typename Event>
