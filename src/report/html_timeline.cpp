@@ -101,21 +101,18 @@ std::string PidText(const Drawing& d, std::uint16_t pid) {
 }
 
 std::string PlaceText(const StreamPlace& place) {
-  std::string text = "offset " + Decimal(place.offset) + "\nplay time " + PlayTime(place.playTime);
+  std::string text = "offset " + Decimal(place.offset) + ", play time " + PlayTime(place.playTime);
   if (place.hasBroadcastTime) text += "\nbroadcast time " + BroadcastTime(place.broadcastTime);
   return text;
 }
 
+// gap, 3 packets lost, also a drop / drop by the default rule (nullPid), not a loss
 std::string EventText(const PacketEvent& event) {
-  std::string text;
-  if (event.loss) {
-    text = "loss: " + std::string(DropKindWord(event.lossKind));
-    text += event.lossKind == DropKind::Gap ? ", " + Counted(event.lostPackets, "packet", "packets") + " lost"
-                                            : ", lost packets unknown (a multiple of 16)";
-    if (event.drop) text += "\nalso a drop by the default rule (" + std::string(DropKindWord(event.dropKind)) + ")";
-  } else {
-    text = "drop by the default rule, not a loss: " + std::string(DropKindWord(event.dropKind));
-  }
+  if (!event.loss) return "drop by the default rule (" + std::string(DropKindWord(event.dropKind)) + "), not a loss";
+  std::string text(DropKindWord(event.lossKind));
+  text += event.lossKind == DropKind::Gap ? ", " + Counted(event.lostPackets, "packet", "packets") + " lost"
+                                          : ", lost packets unknown (a multiple of 16)";
+  if (event.drop) text += ", also a drop";
   return text;
 }
 
@@ -139,13 +136,16 @@ void WriteMark(std::string& out, const Drawing& d, const MarkCell& cell) {
   Attr(out, "data-pid", cell.first.pid);
   Attr(out, "data-offset", Decimal(cell.first.place.offset));
   if (cell.count > 1) Attr(out, "data-count", Decimal(cell.count));
-  std::string title = PidText(d, cell.first.pid) + "\n";
+  const PidRow& row = d.layout.rows[static_cast<std::size_t>(cell.row)];
+  std::string title = "PID " + PidHex(row.pid) + " (" + std::string(PidKindWord(row.kind)) + "): ";
   if (cell.count > 1) {
     title += loss ? Counted(cell.count, "loss", "losses")
                   : Counted(cell.count, "drop", "drops") + " by the default rule";
     if (loss) title += cell.repeats ? ", at least " + Grouped(cell.lostPackets) + " packets lost"
                                     : ", " + Counted(cell.lostPackets, "packet", "packets") + " lost";
     title += "\nthe first: ";
+  } else if (loss) {
+    title += "loss, ";
   }
   title += EventText(cell.first) + "\n" + PlaceText(cell.first.place);
   CloseWithTitle(out, title);
