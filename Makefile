@@ -6,6 +6,7 @@
 #                documents under PREFIX; make uninstall removes them again
 #   make dist    release packages (tar.gz for Linux, a zip per Windows build)
 #   make livebench  live-source benchmark: tuner and standard input (see docs/development.md)
+#   make htmlbench  size and browser load time of a dense HTML report
 SHELL := /bin/bash
 JOBS ?= 2
 BUILD := build
@@ -101,6 +102,12 @@ bench:
 .PHONY: microbench
 microbench:
 	JOBS=$(JOBS) tools/bench/run_bench.sh --micro-only
+
+# The HTML report of a ten-hour stream with about 100,000 drops: its size and
+# the time headless Chromium takes to show it (tools/bench/run_htmlbench.sh).
+.PHONY: htmlbench
+htmlbench:
+	JOBS=$(JOBS) tools/bench/run_htmlbench.sh
 
 # Live sources: the test tuner driver at set rates and block sizes, idle and
 # under load, natively and under Wine (see tools/bench/run_livebench.sh).

@@ -20,6 +20,7 @@ enum class Pending {
   MetricsPath,
   Interval,
   FollowTime,
+  HtmlPath,
 };
 
 enum class Effect {
@@ -41,6 +42,7 @@ enum class Effect {
   Follow,
   FollowTimeValue,
   IsoCounting,
+  HtmlPathValue,
 };
 
 struct OptionWord {
@@ -50,7 +52,7 @@ struct OptionWord {
 
 // Matching order matters: an argument matches every word that is a prefix of
 // it, and each match is applied in this order (-piddef is piddef, then pid).
-constexpr std::array<OptionWord, 28> kOptionWords{{
+constexpr std::array<OptionWord, 29> kOptionWords{{
     {"srcpath", Effect::SourceMarker},
     {"nolog", Effect::NoLog},
     {"logpath", Effect::LogPathValue},
@@ -80,6 +82,7 @@ constexpr std::array<OptionWord, 28> kOptionWords{{
     {"follow", Effect::Follow},
     {"followtime", Effect::FollowTimeValue},
     {"isocc", Effect::IsoCounting},
+    {"htmlpath", Effect::HtmlPathValue},
 }};
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -130,6 +133,7 @@ void ApplyWord(ParseState& state, const OptionWord& option, std::string_view tex
     case Effect::Follow: settings.follow = true; break;
     case Effect::FollowTimeValue: state.pending = Pending::FollowTime; break;
     case Effect::IsoCounting: settings.countingRule = CountingRule::Iso; break;
+    case Effect::HtmlPathValue: state.pending = Pending::HtmlPath; break;
   }
 }
 
@@ -178,6 +182,7 @@ void ApplyArgument(ParseState& state, std::string_view argument) {
     case Pending::MetricsPath: settings.metricsPath.assign(argument); break;
     case Pending::Interval: settings.intervalSeconds = SecondsOrDefault(argument, kDefaultIntervalSeconds); break;
     case Pending::FollowTime: settings.followSeconds = SecondsOrDefault(argument, kDefaultFollowSeconds); break;
+    case Pending::HtmlPath: settings.htmlPath.assign(argument); break;
   }
   state.pending = Pending::Source;
 }

@@ -45,6 +45,17 @@ std::unique_ptr<JobAnalysis> MakeAnalysis(const ProgramContext& program) {
   }
 }
 
+// The places of damaged and scrambled packets are sampled only for the
+// picture of the run.
+std::unique_ptr<StreamSampler> MakeSampler(const ProgramContext& program) {
+  if (program.settings.htmlPath.empty()) return nullptr;
+  try {
+    return std::make_unique<StreamSampler>();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 }  // namespace
 
 std::int32_t RunJob(ProgramContext& program) {
@@ -60,6 +71,7 @@ std::int32_t RunJob(ProgramContext& program) {
   std::array<JobRecord, kJobRecordCount> jobs;
   jobs[0].sourcePath = source;
   jobs[0].analysis = MakeAnalysis(program);
+  jobs[0].sampler = MakeSampler(program);
   LiveJob live;
   if (program.live != nullptr) {
     jobs[0].live = &live;

@@ -1,3 +1,5 @@
+#include <functional>
+
 #include "driver/command_line.h"
 #include "driver/job.h"
 #include "driver/live_reporter.h"
@@ -7,6 +9,7 @@
 #include "output/message.h"
 #include "output/report_file.h"
 #include "platform/platform.h"
+#include "report/run_report_html.h"
 #include "report/run_report_json.h"
 #include "support/catalog.h"
 #include "support/run_flags.h"
@@ -24,7 +27,7 @@ void ShowUsageScreen(const ProgramContext& program) {
 
 // The run's report paths; each one that is "-" takes standard output.
 bool ReportsToStandardOutput(const JobSettings& settings) {
-  for (const std::string* path : {&settings.jsonPath, &settings.metricsPath}) {
+  for (const std::string* path : {&settings.jsonPath, &settings.metricsPath, &settings.htmlPath}) {
     if (IsStandardOutputPath(*path)) return true;
   }
   return false;
@@ -108,28 +111,33 @@ std::int32_t RunPasses(ProgramContext& program) {
   return static_cast<std::int32_t>(total);
 }
 
-// Writes the run's report and metrics files for the last time; a file that
-// cannot be written is said on the console and changes nothing else of the
-// run.
+// Writes a report file; one that cannot be written is said on the console
+// and changes nothing else of the run.
+void SaveReportFile(const std::string& path, const char* failureMessage,
+                    const std::function<void(const FileChunkSink&)>& produce) {
+  if (path.empty()) return;
+  if (!WriteReportFile(path, produce)) {
+    ConsolePrint(failureMessage, platform::PathForMessage(path).c_str());
+    ConsoleFlush();
+  }
+}
+
+// Writes the run's report, metrics and HTML files for the last time.
 void SaveRunReport(ProgramContext& program, std::int32_t total, int exitStatus) {
   RunReport& report = *program.report;
   report.ended = platform::CalendarSeconds();
   report.dropTotal = total;
   report.exitCode = exitStatus;
   report.countingRule = program.settings.countingRule;
-  const std::string& path = program.settings.jsonPath;
-  const bool written = path.empty() || WriteReportFile(path, [&](const FileChunkSink& sink) {
-    WriteRunReport(report, program.programBaseName, [&sink](std::string_view piece) { sink(piece); });
+  const std::string& name = program.programBaseName;
+  SaveReportFile(program.settings.jsonPath, text::kMsgJsonReportFailed, [&](const FileChunkSink& sink) {
+    WriteRunReport(report, name, [&sink](std::string_view piece) { sink(piece); });
   });
-  if (!written) {
-    ConsolePrint(text::kMsgJsonReportFailed, platform::PathForMessage(path).c_str());
-    ConsoleFlush();
-  }
-  const std::string& metricsPath = program.settings.metricsPath;
-  if (!metricsPath.empty() && !WriteReportFile(metricsPath, FormatRunMetrics(report))) {
-    ConsolePrint(text::kMsgMetricsFailed, platform::PathForMessage(metricsPath).c_str());
-    ConsoleFlush();
-  }
+  SaveReportFile(program.settings.metricsPath, text::kMsgMetricsFailed,
+                 [&](const FileChunkSink& sink) { sink(FormatRunMetrics(report)); });
+  SaveReportFile(program.settings.htmlPath, text::kMsgHtmlReportFailed, [&](const FileChunkSink& sink) {
+    WriteRunReportHtml(report, name, [&sink](std::string_view piece) { sink(piece); });
+  });
 }
 
 }  // namespace
@@ -157,12 +165,15 @@ int RunProgram(int argc, char** argv) {
   ReadCommandLine(argc, argv, program);
 
   std::unique_ptr<LiveReporter> live;
-  if (!program.settings.jsonPath.empty() || !program.settings.metricsPath.empty()) {
+  const JobSettings& settings = program.settings;
+  if (!settings.jsonPath.empty() || !settings.metricsPath.empty() || !settings.htmlPath.empty()) {
     program.report.emplace();
     program.report->started = started;
     live = std::make_unique<LiveReporter>(*program.report, program.settings, program.programBaseName);
     program.live = live.get();
-    live->Start();
+    // The page is drawn once, at the end; only the other two are rewritten
+    // during the run.
+    if (!settings.jsonPath.empty() || !settings.metricsPath.empty()) live->Start();
   }
   Prompts(program.settings);
   const std::int32_t total = RunPasses(program);

@@ -15,7 +15,7 @@ constexpr const char* kMoreOptions[] = {
     text::kUsageNoprogress,  text::kUsageLoop,     text::kUsagePid,
     text::kUsagePause,       text::kUsageJsonpath, text::kUsageMetricspath,
     text::kUsageInterval,    text::kUsageFollow,   text::kUsageFollowtime,
-    text::kUsageIsocc,
+    text::kUsageIsocc,       text::kUsageHtmlpath,
     text::kUsageHelp,        text::kUsageVersionOption,
 };
 

@@ -145,6 +145,7 @@ JobReport CollectJobReport(const std::string& source, JobRecord& job, std::int32
     ReadContext(*job.context, job.analysis.get(), report);
     if (job.analysis) ReadAnalysis(*job.context, *job.analysis, report);
   }
+  if (job.sampler) report.samples = std::move(job.sampler->samples);
   return report;
 }
 

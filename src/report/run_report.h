@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/events.h"
@@ -16,6 +17,7 @@
 #include "ts/pid_roles.h"
 #include "ts/ts_context.h"
 #include "worker/job_outcome.h"
+#include "worker/stream_samples.h"
 
 namespace kestrun {
 
@@ -99,6 +101,10 @@ struct JobReport {
   SystemTime lastBroadcastTime;
   bool complete = false;  // a file read from its start position to its end
   std::vector<ProgramReport> programs;  // in PAT order
+
+  // Where the damaged and scrambled packets lay (sampled for the picture of
+  // the run only). (The signal level a tuner driver gave is outcome.signal.)
+  StreamSamples samples;
 };
 
 struct RunReport {

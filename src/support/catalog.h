@@ -48,6 +48,8 @@ inline constexpr char kMsgUnknownOption[] = "\x81""| \x95""s\x96""\xBE""\x82""\x
 inline constexpr char kMsgLogNotWritable[] = "\x81""| \x83""\x8D""\x83""O\x83""t\x83""@\x83""C\x83""\x8B""\x82""\xC9""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDF""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
 // － メトリクスファイルを書き込めません %s\n
 inline constexpr char kMsgMetricsFailed[] = "\x81""| \x83""\x81""\x83""g\x83""\x8A""\x83""N\x83""X\x83""t\x83""@\x83""C\x83""\x8B""\x82""\xF0""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDF""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
+// － HTMLレポートを書き込めません %s\n
+inline constexpr char kMsgHtmlReportFailed[] = "\x81""| HTML\x83""\x8C""\x83""|\x81""[\x83""g\x82""\xF0""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDF""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
 // 成功
 inline constexpr char kWordSuccess[] = "\x90""\xAC""\x8C""\xF7";
 // 失敗
@@ -140,6 +142,8 @@ inline constexpr char kUsageFollow[] = "\x81""@-follow\n\x81""@\x81""@\x8F""\x91
 inline constexpr char kUsageFollowtime[] = "\x81""@-followtime \x95""b\x90""\x94""\n\x81""@\x81""@-follow \x82""\xC5""\x93""\xC7""\x82""\xDD""\x8F""I\x82""\xA6""\x82""\xE9""\x82""\xDC""\x82""\xC5""\x82""\xCC""\x91""\x9D""\x82""\xA6""\x82""\xC8""\x82""\xA2""\x8E""\x9E""\x8A""\xD4""(\x8A""\xF9""\x92""\xE8""10\x95""b\x81""A-follow \x82""\xE0""\x97""L\x8C""\xF8""\x82""\xC9""\x82""\xB7""\x82""\xE9"")\n";
 // 　-isocc\n　　ドロップをMPEG-2システム規格の連続性の規則で数える(表示・集計・戻り値)\n
 inline constexpr char kUsageIsocc[] = "\x81""@-isocc\n\x81""@\x81""@\x83""h\x83""\x8D""\x83""b\x83""v\x82""\xF0""MPEG-2\x83""V\x83""X\x83""e\x83""\x80""\x8B""K\x8A""i\x82""\xCC""\x98""A\x91""\xB1""\x90""\xAB""\x82""\xCC""\x8B""K\x91""\xA5""\x82""\xC5""\x90""\x94""\x82""\xA6""\x82""\xE9""(\x95""\x5C""\x8E""\xA6""\x81""E\x8F""W\x8C""v\x81""E\x96""\xDF""\x82""\xE8""\x92""l)\n";
+// 　-htmlpath HTMLファイルパス\n　　終了時に結果の時系列をHTMLページに書き出す(- は標準出力)\n
+inline constexpr char kUsageHtmlpath[] = "\x81""@-htmlpath HTML\x83""t\x83""@\x83""C\x83""\x8B""\x83""p\x83""X\n\x81""@\x81""@\x8F""I\x97""\xB9""\x8E""\x9E""\x82""\xC9""\x8C""\x8B""\x89""\xCA""\x82""\xCC""\x8E""\x9E""\x8C""n\x97""\xF1""\x82""\xF0""HTML\x83""y\x81""[\x83""W\x82""\xC9""\x8F""\x91""\x82""\xAB""\x8F""o\x82""\xB7""(- \x82""\xCD""\x95""W\x8F""\x80""\x8F""o\x97""\xCD"")\n";
 // 　-h, --help\n　　この説明を表示する\n
 inline constexpr char kUsageHelp[] = "\x81""@-h, --help\n\x81""@\x81""@\x82""\xB1""\x82""\xCC""\x90""\xE0""\x96""\xBE""\x82""\xF0""\x95""\x5C""\x8E""\xA6""\x82""\xB7""\x82""\xE9""\n";
 // 　--version\n　　バージョンを表示する\n
@@ -184,6 +188,7 @@ inline constexpr CatalogEntry kCatalog[] = {
     {"kMsgUnknownOption", kMsgUnknownOption},
     {"kMsgLogNotWritable", kMsgLogNotWritable},
     {"kMsgMetricsFailed", kMsgMetricsFailed},
+    {"kMsgHtmlReportFailed", kMsgHtmlReportFailed},
     {"kWordSuccess", kWordSuccess},
     {"kWordFailure", kWordFailure},
     {"kFmtDropHeader", kFmtDropHeader},
@@ -230,6 +235,7 @@ inline constexpr CatalogEntry kCatalog[] = {
     {"kUsageFollow", kUsageFollow},
     {"kUsageFollowtime", kUsageFollowtime},
     {"kUsageIsocc", kUsageIsocc},
+    {"kUsageHtmlpath", kUsageHtmlpath},
     {"kUsageHelp", kUsageHelp},
     {"kUsageVersionOption", kUsageVersionOption},
     {"kUsageVersion", kUsageVersion},

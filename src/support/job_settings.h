@@ -32,6 +32,7 @@ struct JobSettings {
   // followSeconds.
   bool follow = false;
   std::int32_t followSeconds = kDefaultFollowSeconds;
+  std::string htmlPath;  // where the run's picture goes; empty: none
   CountingRule countingRule = CountingRule::Default;
 
   bool operator==(const JobSettings&) const = default;

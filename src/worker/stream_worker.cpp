@@ -120,6 +120,7 @@ bool SetUp(WorkerRun& run) {
     run.startPosition = *start;
     job.outcome.startPosition = run.startPosition;
   }
+  if (job.sampler) job.sampler->lastOffset = static_cast<std::uint64_t>(run.startPosition);
   if (run.settings.durationText) {
     run.windows.emplace();
     StartWindows(*run.windows, *run.settings.durationText);
@@ -215,7 +216,10 @@ PacketSteps AnalysePacket(WorkerRun& run, TsContext& context, PidState& state, c
   if (run.windows && !WindowGate(*run.windows, PlayTimeNow(context), StopRequested())) return steps;
   steps.tablesRead = true;
   steps.table = DispatchTables(packet, context, state);
-  if (steps.table == TableResult::TotAccepted) PrintWrapAroundLine(run, context);
+  if (steps.table == TableResult::TotAccepted) {
+    PrintWrapAroundLine(run, context);
+    if (run.job.sampler) NoteBroadcastTime(*run.job.sampler, context);
+  }
   return steps;
 }
 
@@ -263,6 +267,7 @@ void Report(WorkerRun& run, const TsContext& context, const DropLineDue& line, b
   // packet path makes no system call but the read.
   platform::PumpMessages();
   if (run.job.analysis) AnalyseAtProgressPace(*run.job.analysis, context);
+  if (run.job.sampler) SampleStream(*run.job.sampler, context, StreamPosition(run, position));
 }
 
 // Whether NextPacket can hand out the packet at the cursor from the held
@@ -435,6 +440,9 @@ int StreamWorkerMain(WorkerArgs* args) {
   // (The analysis keeps no packet past the read loop, so none is copied out
   // of the read buffer here: after a fault in a view that could not be read.)
   if (job.analysis) FinishAnalysis(*job.analysis, *job.context);
+  if (job.sampler) {
+    SampleStream(*job.sampler, *job.context, static_cast<std::uint64_t>(run.startPosition) + job.outcome.bytesRead);
+  }
   CleanUp(run);
   return 1;
 }

@@ -12,6 +12,7 @@
 #include "tuner/bon_driver_tuner.h"
 #include "worker/job_outcome.h"
 #include "worker/live_job.h"
+#include "worker/stream_samples.h"
 
 namespace kestrun {
 
@@ -26,6 +27,9 @@ struct JobRecord {
   // console following the MPEG-2 systems rule); none keeps the packet loop
   // as lean as it can be.
   std::unique_ptr<JobAnalysis> analysis;
+  // Where the damaged and scrambled packets lay, when a picture of the job
+  // is drawn.
+  std::unique_ptr<StreamSampler> sampler;
   JobOutcome outcome;
   // Set by the job runner when the job is reported on while it runs; the
   // worker then shares its state through it (see LiveJob).

@@ -19,7 +19,7 @@ void PrintTo(const JobSettings& s, std::ostream* out) {
        << ", reportWrapAround " << s.reportWrapAround << ", loopEnabled " << s.loopEnabled
        << ", loopCount " << s.loopCount << ", jsonPath \"" << s.jsonPath << "\", metricsPath \""
        << s.metricsPath << "\", intervalSeconds " << s.intervalSeconds << ", follow " << s.follow
-       << ", followSeconds " << s.followSeconds << "}";
+       << ", followSeconds " << s.followSeconds << ", htmlPath \"" << s.htmlPath << "\"}";
 }
 
 namespace {
@@ -158,6 +158,8 @@ const std::vector<ParseCase> kCases = {
      [](Expected& e) { e.follow = true; e.followSeconds = 3; e.sources = {"a.ts"}; }},
     {"SecondsWithoutAPositiveNumberKeepTheDefault", {"-interval", "0", "-followtime", "x"},
      [](Expected& e) { e.follow = true; }},
+    {"HtmlPathTakesAValue", {"-HTMLPATH", "r.html", "-jsonpath", "r.json", "a.ts"},
+     [](Expected& e) { e.htmlPath = "r.html"; e.jsonPath = "r.json"; e.sources = {"a.ts"}; }},
     {"SlashIsASourceOnPosix", {"/abs/path.ts", "/nolog"},
      [](Expected& e) { e.sources = {"/abs/path.ts", "/nolog"}; }},
     {"TwoDashesAreOne", {"--NoLog", "--loop3", "--jsonpath", "r.json", "--", "a.ts"},
