@@ -28,6 +28,13 @@ class ParkingByteSource final : public ByteSource {
     ParkedScope parked(&live_);
     return inner_->NextSlice();
   }
+  // The kept tail must reach the source: one that lends views of the file
+  // maps the next view early enough to hold it in front.
+  LentSlice NextSliceKeeping(std::uint32_t keep) override {
+    ParkedScope parked(&live_);
+    return inner_->NextSliceKeeping(keep);
+  }
+  std::uint64_t EndAtFault(const std::uint8_t* address) override { return inner_->EndAtFault(address); }
   bool ReadOnAfterEnd() override { return inner_->ReadOnAfterEnd(); }
 
  private:

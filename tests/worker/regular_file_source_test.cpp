@@ -15,6 +15,8 @@
 #include "support/stream_builder.h"
 #include "support/temp_dir.h"
 #include "worker/counting_byte_source.h"
+#include "worker/live_job.h"
+#include "worker/parking_byte_source.h"
 #include "worker/read_buffer.h"
 #include "worker/source.h"
 
@@ -90,16 +92,25 @@ struct Reading {
 };
 
 // Checks the file from `startOffset` as the worker does, comparing every
-// packet with the file's bytes at its position.
+// packet with the file's bytes at its position. `wrapped`: through the
+// wrappers the worker puts around a source (its byte count, and the parking
+// of a job reported on while it runs), which must pass everything on.
 Reading ReadWith(const std::string& path, const std::string& bytes, std::int64_t startOffset,
-                 FileAccess access, std::uint32_t window = kSmallWindow) {
+                 FileAccess access, std::uint32_t window = kSmallWindow, bool wrapped = false) {
   Reading reading;
   platform::FileHandle handle = platform::OpenFileForRead(path);
   EXPECT_TRUE(handle.valid());
   const std::int64_t start = ApplyStartOffset(handle, startOffset).value_or(0);
   {
     RegularFileSource source(handle, kCapacity, access, window, StepClock);
-    WayRecorder recorder(source, reading.ways);
+    std::uint64_t counted = 0;
+    LiveJob live;
+    std::unique_ptr<ByteSource> reader = std::make_unique<WayRecorder>(source, reading.ways);
+    if (wrapped) {
+      reader = std::make_unique<CountingByteSource>(std::move(reader), counted);
+      reader = std::make_unique<ParkingByteSource>(std::move(reader), live);
+    }
+    ByteSource& recorder = *reader;
     ReadBuffer buffer;
     buffer.capacity = kCapacity;
     PacketResult next = NextPacket(buffer, recorder);
@@ -151,6 +162,8 @@ TEST(RegularFileSource, ViewsAndReadsDeliverTheSamePackets) {
       const std::vector<std::uint64_t> expected = SyncsFrom(c.stream, offset);
       const Reading viewed = ReadWith(path, c.stream.bytes, offset, FileAccess::Views);
       const Reading read = ReadWith(path, c.stream.bytes, offset, FileAccess::Reads);
+      const Reading wrapped = ReadWith(path, c.stream.bytes, offset, FileAccess::Views, kSmallWindow, true);
+      EXPECT_EQ(wrapped.syncs, expected);
       EXPECT_EQ(viewed.syncs, expected);
       EXPECT_EQ(read.syncs, expected);
       EXPECT_EQ(viewed.end, PacketStatus::SourceEnded);
