@@ -4,19 +4,29 @@
 
 #include "output/report_file.h"
 #include "platform/platform.h"
+#include "report/report_words.h"
 
 namespace kestrun {
 
-MetricsJob MetricsOfJob(const JobReport& job) {
+MetricsJob MetricsOfJob(const JobReport& job, CountingRule rule) {
   MetricsJob metrics;
   metrics.source = platform::TextToUtf8(job.source);
   metrics.started = job.started;
   metrics.running = job.running;
   for (const PidReport& pid : job.pids) {
-    metrics.pids.push_back({pid.pid, pid.checked, pid.drops, pid.transportErrors, pid.scrambled});
+    // Drops as the console counts them.
+    const std::uint64_t drops = rule == CountingRule::Iso ? pid.continuityErrors : pid.drops;
+    metrics.pids.push_back({pid.pid, pid.checked, drops, pid.transportErrors, pid.scrambled,
+                            std::string(PidKindWord(pid.kind)), pid.continuityErrors});
   }
-  for (const DamagedPid& damaged : job.damagedOnly) {
-    metrics.pids.push_back({damaged.pid, 0, 0, damaged.teiCount, 0});
+  for (std::size_t i = 0; i < job.damagedOnly.size(); ++i) {
+    const PidKind kind = i < job.damagedOnlyKinds.size() ? job.damagedOnlyKinds[i] : PidKind::Other;
+    metrics.pids.push_back({job.damagedOnly[i].pid, 0, 0, job.damagedOnly[i].teiCount, 0,
+                            std::string(PidKindWord(kind)), 0});
+  }
+  for (std::size_t kind = 0; kind < kStreamErrorKindCount; ++kind) {
+    metrics.streamErrors.push_back({std::string(StreamErrorWord(static_cast<StreamErrorKind>(kind))),
+                                    job.streamErrors[kind].count});
   }
   metrics.readBytes = job.outcome.bytesRead;
   metrics.discardedBytes = job.outcome.discardedBytes;
@@ -28,7 +38,7 @@ MetricsJob MetricsOfJob(const JobReport& job) {
 std::string FormatRunMetrics(const RunReport& report) {
   std::vector<MetricsJob> jobs;
   jobs.reserve(report.jobs.size());
-  for (const JobReport& job : report.jobs) jobs.push_back(MetricsOfJob(job));
+  for (const JobReport& job : report.jobs) jobs.push_back(MetricsOfJob(job, report.countingRule));
   return FormatMetrics(jobs);
 }
 
@@ -106,7 +116,6 @@ void LiveReporter::WriteFiles() {
       const std::int32_t savedTotal = report.dropTotal;
       report.running = true;
       report.dropTotal = static_cast<std::int32_t>(total);
-      report.countingRule = settings_.countingRule;
       WriteReportFile(jsonPath, [&](const FileChunkSink& sink) {
         WriteRunReport(report, programName_, [&sink](std::string_view piece) { sink(piece); });
       });

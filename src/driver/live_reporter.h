@@ -68,7 +68,7 @@ class LiveReporter {
 };
 
 // What the metrics file shows of a job, and of the run's jobs.
-MetricsJob MetricsOfJob(const JobReport& job);
+MetricsJob MetricsOfJob(const JobReport& job, CountingRule rule);
 std::string FormatRunMetrics(const RunReport& report);
 
 }  // namespace kestrun

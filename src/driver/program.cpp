@@ -169,6 +169,7 @@ int RunProgram(int argc, char** argv) {
   if (!settings.jsonPath.empty() || !settings.metricsPath.empty() || !settings.htmlPath.empty()) {
     program.report.emplace();
     program.report->started = started;
+    program.report->countingRule = settings.countingRule;
     live = std::make_unique<LiveReporter>(*program.report, program.settings, program.programBaseName);
     program.live = live.get();
     // The page is drawn once, at the end; only the other two are rewritten

@@ -58,7 +58,11 @@ void ReadContext(const TsContext& context, const JobAnalysis* analysis, JobRepor
     report.scrambledTotal += state->scrambledCount;
   }
   report.damagedOnly = context.damagedOnly;
-  for (const DamagedPid& damaged : context.damagedOnly) report.transportErrorTotal += damaged.teiCount;
+  for (const DamagedPid& damaged : context.damagedOnly) {
+    report.transportErrorTotal += damaged.teiCount;
+    report.damagedOnlyKinds.push_back(
+        KindOfPid(context, analysis ? analysis->emmPids : kNoEmmPids, damaged.pid).kind);
+  }
   for (const std::uint16_t pid : context.pcrPids) {
     if (pid == kFreePcrSlot) break;
     report.pcrPids.push_back(pid);

@@ -1,5 +1,6 @@
 #include "report/metrics_report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -12,6 +13,7 @@ namespace {
 // One source over every job that read it.
 struct SourceTotals {
   std::map<std::uint16_t, MetricsPid> pids;
+  std::vector<MetricsStreamError> streamErrors;  // in the order the jobs gave them
   std::uint64_t readBytes = 0;
   std::uint64_t discardedBytes = 0;
   std::int64_t lastDropTime = 0;
@@ -28,6 +30,19 @@ void AddJob(SourceTotals& totals, const MetricsJob& job) {
     sum.drops += pid.drops;
     sum.transportErrors += pid.transportErrors;
     sum.scrambled += pid.scrambled;
+    sum.continuityErrors += pid.continuityErrors;
+    // A counter has one series: the kind the PID was last known by (a PMT
+    // read late names a PID that was "other" before).
+    if (!pid.kind.empty()) sum.kind = pid.kind;
+  }
+  for (const MetricsStreamError& error : job.streamErrors) {
+    auto known = std::find_if(totals.streamErrors.begin(), totals.streamErrors.end(),
+                              [&](const MetricsStreamError& e) { return e.indicator == error.indicator; });
+    if (known == totals.streamErrors.end()) {
+      totals.streamErrors.push_back(error);
+    } else {
+      known->count += error.count;
+    }
   }
   totals.readBytes += job.readBytes;
   totals.discardedBytes += job.discardedBytes;
@@ -40,6 +55,8 @@ void AddJob(SourceTotals& totals, const MetricsJob& job) {
 
 using Totals = std::map<std::string, SourceTotals>;
 
+const std::string kOtherKind = "other";
+
 struct PidCounter {
   const char* name;
   const char* help;
@@ -50,6 +67,8 @@ constexpr PidCounter kPidCounters[] = {
     {"kestrun_packets_total", "Packets checked, by source and PID.", &MetricsPid::packets},
     {"kestrun_drops_total", "Drops counted by the continuity check, by source and PID.",
      &MetricsPid::drops},
+    {"kestrun_continuity_errors_total",
+     "Continuity errors by the MPEG-2 systems rule, by source and PID.", &MetricsPid::continuityErrors},
     {"kestrun_transport_errors_total",
      "Packets with the transport_error_indicator set, by source and PID.",
      &MetricsPid::transportErrors},
@@ -63,7 +82,8 @@ void WritePidCounters(ExpositionWriter& out, const Totals& totals) {
     for (const auto& [source, sourceTotals] : totals) {
       for (const auto& [pid, values] : sourceTotals.pids) {
         const std::string label = PidLabel(pid);
-        out.Sample(counter.name, {{"source", source}, {"pid", label}}, values.*counter.field);
+        const std::string& kind = values.kind.empty() ? kOtherKind : values.kind;
+        out.Sample(counter.name, {{"source", source}, {"pid", label}, {"kind", kind}}, values.*counter.field);
       }
     }
   }
@@ -78,6 +98,13 @@ void WriteSourceCounters(ExpositionWriter& out, const Totals& totals) {
              "Bytes the tuner thread discarded because the checks fell behind.");
   for (const auto& [source, values] : totals) {
     out.Sample("kestrun_discarded_bytes_total", {{"source", source}}, values.discardedBytes);
+  }
+  out.Family("kestrun_stream_errors_total", "counter",
+             "Stream errors (TR 101 290 indicators a recording can show), by source and indicator.");
+  for (const auto& [source, values] : totals) {
+    for (const MetricsStreamError& error : values.streamErrors) {
+      out.Sample("kestrun_stream_errors_total", {{"source", source}, {"indicator", error.indicator}}, error.count);
+    }
   }
 }
 

@@ -17,6 +17,14 @@ struct MetricsPid {
   std::uint64_t drops = 0;    // as the summary's Drop
   std::uint64_t transportErrors = 0;
   std::uint64_t scrambled = 0;
+  std::string kind;                   // what the PID carries: video, audio, ...
+  std::uint64_t continuityErrors = 0;  // by the MPEG-2 systems rule
+};
+
+// A stream-error indicator (its report key) and how often it fired.
+struct MetricsStreamError {
+  std::string indicator;
+  std::uint64_t count = 0;
 };
 
 // One job, finished or running, in the order the jobs ran.
@@ -29,6 +37,7 @@ struct MetricsJob {
   std::uint64_t discardedBytes = 0;
   std::int64_t lastDropTime = 0;   // seconds since 1970; 0 for none
   std::optional<float> signalLevel;  // the latest level, when the driver gave one
+  std::vector<MetricsStreamError> streamErrors;  // every indicator, in the report's order
 };
 
 // The metrics file: every family with its HELP and TYPE lines, samples

@@ -71,6 +71,7 @@ struct JobReport {
   std::int32_t dropTotal = 0;  // the job's share of the exit code, by the console's rule
   std::vector<PidReport> pids;  // in the order of the summary
   std::vector<DamagedPid> damagedOnly;
+  std::vector<PidKind> damagedOnlyKinds;  // what each of those carries, as the tables tell
   std::vector<std::uint16_t> pcrPids;
   bool hasBroadcastTime = false;
   SystemTime broadcastTime;  // the last TDT/TOT

@@ -114,12 +114,18 @@ void ExpectMetricsMatchReport(const std::string& metricsText, const json& report
     for (const json& pid : job["pids"]) {
       char label[8];
       std::snprintf(label, sizeof label, "0x%04X", pid["pid"].get<unsigned>());
-      EXPECT_EQ(value(SampleKey("kestrun_packets_total", source, label)), pid["checked"].get<double>());
-      EXPECT_EQ(value(SampleKey("kestrun_drops_total", source, label)), pid["drops"].get<double>());
-      EXPECT_EQ(value(SampleKey("kestrun_transport_errors_total", source, label)),
-                pid["transportErrors"].get<double>());
-      EXPECT_EQ(value(SampleKey("kestrun_scrambled_packets_total", source, label)),
-                pid["scrambled"].get<double>());
+      const std::string kind = pid["kind"];
+      for (const auto& [metric, member] : {std::pair{"kestrun_packets_total", "checked"},
+                                           {"kestrun_drops_total", "drops"},
+                                           {"kestrun_continuity_errors_total", "continuityErrors"},
+                                           {"kestrun_transport_errors_total", "transportErrors"},
+                                           {"kestrun_scrambled_packets_total", "scrambled"}}) {
+        EXPECT_EQ(value(SampleKey(metric, source, label, kind)), pid[member].get<double>()) << metric;
+      }
+    }
+    for (const auto& [indicator, tally] : job["streamErrors"].items()) {
+      EXPECT_EQ(value(SampleKey("kestrun_stream_errors_total", {{"source", source}, {"indicator", indicator}})),
+                tally["count"].get<double>());
     }
     const auto level = metrics.samples.find(SampleKey("kestrun_signal_level", source));
     if (job["signal"].is_null()) {

@@ -62,8 +62,18 @@ ParsedMetrics ParseMetrics(const std::string& text, const std::string& scratch) 
   return parsed;
 }
 
-std::string SampleKey(const std::string& name, const std::string& source, const std::string& pid) {
-  return name + "{" + (pid.empty() ? "" : "pid=" + pid + ",") + "source=" + source + "}";
+std::string SampleKey(const std::string& name, const std::map<std::string, std::string>& labels) {
+  std::string key = name + "{";
+  for (const auto& [label, value] : labels) key += (key.back() == '{' ? "" : ",") + label + "=" + value;
+  return key + "}";
+}
+
+std::string SampleKey(const std::string& name, const std::string& source, const std::string& pid,
+                      const std::string& kind) {
+  std::map<std::string, std::string> labels{{"source", source}};
+  if (!pid.empty()) labels.emplace("pid", pid);
+  if (!kind.empty()) labels.emplace("kind", kind);
+  return SampleKey(name, labels);
 }
 
 }  // namespace kestrun::testing

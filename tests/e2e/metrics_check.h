@@ -22,9 +22,11 @@ struct ParsedMetrics {
 // Runs both parsers over `text` (written to `scratch` for them).
 ParsedMetrics ParseMetrics(const std::string& text, const std::string& scratch);
 
-// The sample key of a metric with a source (and a PID) label.
-std::string SampleKey(const std::string& name, const std::string& source,
-                      const std::string& pid = {});
+// The sample key of a metric with these labels.
+std::string SampleKey(const std::string& name, const std::map<std::string, std::string>& labels);
+// The sample key of a metric with a source label (and a PID and kind).
+std::string SampleKey(const std::string& name, const std::string& source, const std::string& pid = {},
+                      const std::string& kind = {});
 
 }  // namespace kestrun::testing
 
