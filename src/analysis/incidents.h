@@ -19,6 +19,8 @@ struct IncidentGrouping {
   bool open = false;
   LossIncident current;
   bool currentClocked = false;  // the clock ran at the current incident's last error
+
+  bool operator==(const IncidentGrouping&) const = default;
 };
 
 // Adds one error at `place`; `clocked` tells whether the play-time clock ran.

@@ -29,6 +29,8 @@ namespace kestrun {
 struct AnalysisSettings {
   CountingRule rule = CountingRule::Default;  // the rule the console follows
   bool keepEvents = false;  // a report is written: keep the events, not only their counts
+
+  bool operator==(const AnalysisSettings&) const = default;
 };
 
 struct JobAnalysis {

@@ -17,6 +17,8 @@ struct StreamClock {
   std::uint16_t pid = kNoPid;  // the PID whose PCRs it follows
   std::uint64_t lastPcr = 0;
   std::uint64_t now = 0;
+
+  bool operator==(const StreamClock&) const = default;
 };
 
 void FeedStreamClock(StreamClock& clock, std::uint16_t pid, std::uint64_t pcrBase, bool discontinuity);

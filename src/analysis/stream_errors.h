@@ -25,6 +25,8 @@ struct StreamErrorLog {
   StreamErrorTallies tallies{};
   CappedList<StreamErrorEvent> events;
   std::uint64_t syncBytesSkipped = 0;
+
+  bool operator==(const StreamErrorLog&) const = default;
 };
 
 // Counts one occurrence; the event itself is kept only when `keepEvent`.

@@ -1,5 +1,6 @@
 #include "ts/same_state.h"
 
+#include <algorithm>
 #include <tuple>
 
 namespace kestrun {
@@ -7,10 +8,15 @@ namespace {
 
 std::uint32_t PidOf(const PidState* state) { return state != nullptr ? state->pid : ~0u; }
 
+bool SamePacketBytes(const std::uint8_t* a, const std::uint8_t* b) {
+  if (a == nullptr || b == nullptr) return a == b;
+  return std::equal(a, a + kTsPacketSize, b);
+}
+
 bool SamePidLists(const PidList& a, const PidList& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (!(*a[i] == *b[i])) return false;
+    if (!SamePidState(*a[i], *b[i])) return false;
   }
   return true;
 }
@@ -25,6 +31,13 @@ bool SamePidIndexes(const std::array<PidState*, kPidCount>& a, const std::array<
 }
 
 }  // namespace
+
+bool SamePidState(const PidState& a, const PidState& b) {
+  if (!SamePacketBytes(a.lastPayloadPacket, b.lastPayloadPacket)) return false;
+  PidState x = a;
+  x.lastPayloadPacket = b.lastPayloadPacket;
+  return x == b;
+}
 
 bool SameAnalysisState(const TsContext& a, const TsContext& b) {
   // Every member is bound: a member added to TsContext without its place

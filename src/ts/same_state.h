@@ -11,4 +11,9 @@ namespace kestrun {
 
 bool SameAnalysisState(const TsContext& a, const TsContext& b);
 
+// Two PID records alike in every field. The last packet with payload
+// (lastPayloadPacket) is compared by its bytes: the two may hold it in
+// different buffers.
+bool SamePidState(const PidState& a, const PidState& b);
+
 }  // namespace kestrun

@@ -1,16 +1,18 @@
 // The job's analysis as the worker runs it, plain packets through the
 // watched lane (AnalysePlainPacket<true>), against every packet through the
-// full steps and the analysis's full steps: the same report in every member,
-// the same state of both continuity rules in every PID record, and the same
-// watches, over faulty generated streams.
+// full steps and the analysis's full steps: the same report in every member
+// and the same whole state (the context, every PID record, the analysis),
+// over faulty generated streams.
 #include <gtest/gtest.h>
 
 #include "analysis/analysis_run.h"
+#include "analysis/same_analysis.h"
 #include "analysis/broadcast_stream.h"
 #include "report/job_report_collect.h"
 #include "report/run_report_json.h"
 #include "support/temp_dir.h"
 #include "ts/dispatch.h"
+#include "ts/same_state.h"
 #include "tsgen/tsgen.h"
 #include "worker/file_byte_source.h"
 #include "worker/read_buffer.h"
@@ -29,7 +31,8 @@ void RunFullSteps(const std::string& path, JobRecord& job) {
   FileByteSource source(file, false);
   ReadBuffer buffer;
   buffer.capacity = 4099;
-  job.context = CreateContext(job.contextList, 0, ts_test::JstRules());
+  // The worker's own local-time rules, so that the broadcast times agree.
+  job.context = CreateContext(job.contextList, 0, {platform::LocalTimeToEpoch, platform::EpochToLocalTime});
   TsContext& context = *job.context;
   JobAnalysis& analysis = *job.analysis;
   PrepareForAnalysis(context);
@@ -63,32 +66,6 @@ void RunFullSteps(const std::string& path, JobRecord& job) {
   platform::CloseFile(file);
 }
 
-// What both continuity rules and the lane keep in a PID's record; the
-// last packet with payload by its bytes.
-auto RuleState(const PidState& s) {
-  const std::string last = s.lastPayloadPacket == nullptr
-                               ? std::string()
-                               : std::string(reinterpret_cast<const char*>(s.lastPayloadPacket), kTsPacketSize);
-  return std::make_tuple(s.pid, s.first, s.lastCc, s.nextCc, s.totalCount, s.dropCount, s.scrambledCount,
-                         s.teiCount, s.payloadPackets, last, s.timedPes, s.clockFeeds, s.hasPes, s.pes.pts,
-                         s.pes.dts, s.pes.ptsDtsFlags);
-}
-
-auto Clocks(const TsContext& c) {
-  std::vector<std::uint64_t> clocks;
-  for (const TimestampClock* clock : {&c.pcrClock, &c.ptsClock, &c.dtsClock}) {
-    clocks.insert(clocks.end(), {clock->base, clock->elapsed, clock->lastSample});
-  }
-  return clocks;
-}
-
-// A watch but for the copy it keeps, whose moment depends on the reader's slices.
-PidWatch Settled(const PidWatch& watch) {
-  PidWatch settled = watch;
-  settled.kept = {};
-  return settled;
-}
-
 void ExpectSameAnalysis(const std::string& stream) {
   AnalysedJob worker = AnalyseStream(stream);
   JobRecord full;
@@ -105,20 +82,10 @@ void ExpectSameAnalysis(const std::string& stream) {
   b.jobs.push_back(reference);
   EXPECT_EQ(FormatRunReport(a, "k"), FormatRunReport(b, "k"));
 
-  const TsContext& laneContext = *worker.record->context;
-  ASSERT_EQ(laneContext.pidList.size(), full.context->pidList.size());
-  for (std::size_t i = 0; i < laneContext.pidList.size(); ++i) {
-    EXPECT_EQ(RuleState(*laneContext.pidList[i]), RuleState(*full.context->pidList[i])) << i;
-  }
-  EXPECT_EQ(Clocks(laneContext), Clocks(*full.context));
-  const JobAnalysis& lane = *worker.record->analysis;
-  ASSERT_EQ(lane.watches.size(), full.analysis->watches.size());
-  for (std::size_t i = 0; i < lane.watches.size(); ++i) {
-    EXPECT_EQ(Settled(*lane.watches[i]), Settled(*full.analysis->watches[i])) << lane.watches[i]->pid;
-  }
-  EXPECT_EQ(lane.clock.now, full.analysis->clock.now);
-  EXPECT_EQ(lane.patArrivals, full.analysis->patArrivals);
-  EXPECT_EQ(lane.emmPids, full.analysis->emmPids);
+  // The whole state, every member of the context, of each PID's record and
+  // of the analysis.
+  EXPECT_TRUE(SameAnalysisState(*worker.record->context, *full.context));
+  EXPECT_TRUE(SameJobAnalysis(*worker.record->analysis, *full.analysis));
   // The comparison must have had something to compare.
   EXPECT_GT(reference.continuityErrorTotal, 0u);
   EXPECT_FALSE(reference.drops.items.empty());

@@ -18,13 +18,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <tuple>
 
 #include "analysis/job_analysis.h"
 #include "analysis/pid_kinds.h"
+#include "analysis/same_analysis.h"
 #include "ts/civil_date.h"
 #include "ts/dispatch.h"
 #include "ts/plain_packet.h"
+#include "ts/same_state.h"
 #include "ts/ts_context.h"
 
 namespace kestrun {
@@ -94,32 +95,10 @@ void LaneOrFullSteps(Job& job, const std::uint8_t* packet, std::uint64_t positio
   FullSteps(job, packet, position);
 }
 
-auto RuleState(const PidState& s) {
-  return std::make_tuple(s.pid, s.first, s.lastCc, s.nextCc, s.totalCount, s.dropCount, s.scrambledCount,
-                         s.teiCount, s.payloadPackets, s.lastPayloadPacket, s.timedPes, s.clockFeeds, s.hasPes,
-                         s.pes.pts, s.pes.dts, s.pes.ptsDtsFlags);
-}
-
-bool SameClock(const TimestampClock& a, const TimestampClock& b) {
-  return a.base == b.base && a.elapsed == b.elapsed && a.lastSample == b.lastSample;
-}
-
+// The whole state: the context with every PID record, and the analysis.
 void CheckSameAsLane(const Job& full, const Job& lane) {
-  Check(full.context->pidList.size() == lane.context->pidList.size());
-  for (std::size_t i = 0; i < full.context->pidList.size(); ++i) {
-    Check(RuleState(*full.context->pidList[i]) == RuleState(*lane.context->pidList[i]));
-  }
-  Check(full.analysis.watches.size() == lane.analysis.watches.size());
-  for (std::size_t i = 0; i < full.analysis.watches.size(); ++i) {
-    Check(*full.analysis.watches[i] == *lane.analysis.watches[i]);
-  }
-  Check(full.analysis.drops == lane.analysis.drops);
-  Check(full.analysis.continuityErrors == lane.analysis.continuityErrors);
-  Check(full.analysis.streamErrors.tallies == lane.analysis.streamErrors.tallies);
-  Check(full.analysis.packetEnd == lane.analysis.packetEnd);
-  Check(SameClock(full.context->pcrClock, lane.context->pcrClock) &&
-        SameClock(full.context->ptsClock, lane.context->ptsClock) &&
-        SameClock(full.context->dtsClock, lane.context->dtsClock));
+  Check(SameAnalysisState(*full.context, *lane.context));
+  Check(SameJobAnalysis(full.analysis, lane.analysis));
 }
 
 template <typename Event>
