@@ -73,7 +73,9 @@ const std::vector<PageCase> kCases = {
     {"a tuner run",
      {"-s", "3", "-r", "2M", "--video", "0x0111:0x02:1M", "--drop", "0x0111@100", "--drop", "0x0112@20,2"},
      Feed::Tuner,
-     [](const json& job, const PageMarks&) { return job.at("kind") == "tuner" && !job.at("drops").empty(); }},
+     [](const json& job, const PageMarks&) {
+       return job.at("kind") == "tuner" && !job.at("drops").empty() && !job.at("signal").is_null();
+     }},
     {"standard input stopped by SIGINT", {"-s", "3", "--drop", "0x111@100"}, Feed::StdinStopped,
      [](const json& job, const PageMarks&) { return job.at("end") == "stop" && !job.at("drops").empty(); }},
 };
@@ -98,7 +100,7 @@ Written RunCase(const PageCase& c, const TempDir& dir) {
     case Feed::Tuner: {
       // Blocks the worker had no room for are handed out again: nothing is lost at the source.
       const std::string config =
-          dir.Write("driver.conf", "file=" + stream.path + "\nblock=3008\npace_us=1000\nresend=1\n");
+          dir.Write("driver.conf", "file=" + stream.path + "\nblock=3008\npace_us=1000\nresend=1\nsignal=21.5,19\n");
       options.env.emplace_back("KESTRUN_TEST_DRIVER_CONFIG", config);
       args.insert(args.end(), {"-duration", "2", "\\\\.\\bondriver\\0\\13\\" + std::string(TEST_BONDRIVER)});
       break;
@@ -162,6 +164,12 @@ TEST(HtmlReportPages, AddUpToTheJsonReportOfTheSameRun) {
     const PageMarks marks = testing::ReadMarks(page);
     EXPECT_TRUE(c.shows(written.report.at("jobs").at(0), marks)) << "the stream does not show what it was made for";
     ExpectMarksAsReport(marks, written.report);
+    // The signal line stands for every level the report lists, and only a
+    // job with levels has one.
+    const json& signal = written.report.at("jobs").at(0).at("signal");
+    const std::vector<testing::HtmlElement> line = testing::ElementsWith(page, "data-signal");
+    ASSERT_EQ(line.size(), signal.is_null() ? 0u : 1u);
+    if (!signal.is_null()) EXPECT_EQ(line[0].attributes.at("data-signal"), std::to_string(signal.at("series").size()));
     EXPECT_EQ(testing::OutsideReference(page), "");
   });
 }

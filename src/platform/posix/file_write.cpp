@@ -1,9 +1,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "platform/platform.h"
+#include "platform/posix/write_whole.h"
 
 namespace kestrun::platform {
 
@@ -14,16 +13,7 @@ FileHandle CreateFileForWrite(const std::string& path) {
 }
 
 bool WriteToFile(FileHandle handle, const char* bytes, std::size_t count) {
-  if (!handle.valid()) return false;
-  const int fd = static_cast<int>(handle.native());
-  while (count > 0) {
-    const ssize_t written = ::write(fd, bytes, count);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    count -= static_cast<std::size_t>(written);
-  }
-  return true;
+  return handle.valid() && WriteWhole(static_cast<int>(handle.native()), bytes, count);
 }
 
 bool FinishWrittenFile(FileHandle& handle) {

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/win32/handles.h"
+#include "platform/win32/write_whole.h"
 
 namespace kestrun::platform {
 
@@ -11,15 +12,7 @@ FileHandle CreateFileForWrite(const std::string& path) {
 }
 
 bool WriteToFile(FileHandle handle, const char* bytes, std::size_t count) {
-  if (!handle.valid()) return false;
-  while (count > 0) {
-    const DWORD length = count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count);
-    DWORD written = 0;
-    if (WriteFile(NativeHandle(handle), bytes, length, &written, nullptr) == 0 || written == 0) return false;
-    bytes += written;
-    count -= written;
-  }
-  return true;
+  return handle.valid() && WriteWhole(NativeHandle(handle), bytes, count);
 }
 
 bool FinishWrittenFile(FileHandle& handle) {
