@@ -6,7 +6,7 @@ include(GNUInstallDirs)
 
 set(KESTRUN_DOCUMENTS README.md LICENSE)
 # A new user guide is one more name here.
-set(KESTRUN_GUIDES docs/report.md docs/integrations.md)
+set(KESTRUN_GUIDES docs/report.md docs/html_report.md docs/integrations.md)
 
 if(WIN32)
   install(TARGETS kestrun RUNTIME DESTINATION .)

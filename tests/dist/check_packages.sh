@@ -16,7 +16,7 @@ missing_tool() {
 }
 
 # The user documents every package carries, beside the program.
-documents=(README.md LICENSE docs/report.md docs/integrations.md)
+documents=(README.md LICENSE docs/report.md docs/html_report.md docs/integrations.md)
 
 # Files, not folders, of an archive, sorted.
 listing() { cmake -E tar tf "$1" | grep -v '/$' | sort; }

@@ -169,7 +169,9 @@ TEST(HtmlReportPages, AddUpToTheJsonReportOfTheSameRun) {
     const json& signal = written.report.at("jobs").at(0).at("signal");
     const std::vector<testing::HtmlElement> line = testing::ElementsWith(page, "data-signal");
     ASSERT_EQ(line.size(), signal.is_null() ? 0u : 1u);
-    if (!signal.is_null()) EXPECT_EQ(line[0].attributes.at("data-signal"), std::to_string(signal.at("series").size()));
+    if (!signal.is_null()) {
+      EXPECT_EQ(line[0].attributes.at("data-signal"), std::to_string(signal.at("series").size()));
+    }
     EXPECT_EQ(testing::OutsideReference(page), "");
   });
 }
