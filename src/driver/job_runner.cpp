@@ -36,8 +36,9 @@ std::unique_ptr<JobAnalysis> MakeAnalysis(const ProgramContext& program) {
   if (!program.report && rule == CountingRule::Default) return nullptr;
   AnalysisSettings settings;
   settings.rule = rule;
-  // The metrics file alone needs only the counts.
-  settings.keepEvents = !program.settings.jsonPath.empty();
+  // The report and the page list the events; the metrics file needs only
+  // the counts.
+  settings.keepEvents = !program.settings.jsonPath.empty() || !program.settings.htmlPath.empty();
   try {
     return std::make_unique<JobAnalysis>(settings);
   } catch (const std::bad_alloc&) {

@@ -199,19 +199,28 @@ TEST(HtmlReportPages, ShowInABrowserWithoutScriptErrors) {
 }
 
 // A page that cannot be written: one notice after the closing line; the
-// console, the JSON report and the exit code are as without the page.
-TEST(HtmlReportPages, UnwritablePathChangesNothingElse) {
+// console, the JSON report and the exit code are as without the page. A
+// page asked for alone shows what it shows beside a JSON report.
+TEST(HtmlReportPages, UnwritablePathChangesNothingElseAndAPageAloneIsWhole) {
   const TempDir dir;
   const GeneratedStream a = Generate(dir, "a.ts", {"-s", "0.5", "--drop", "0x111@100"});
   const KestrunBuild build{"native", KESTRUN_BIN, "", false};
   testing::ProcessOptions options;
   options.workingDirectory = dir.path();
-  const auto plain = build.Run({"-noprogress", "-nolog", "-jsonpath", "plain.json", "a.ts"}, options);
+  const auto plain =
+      build.Run({"-noprogress", "-nolog", "-jsonpath", "plain.json", "-htmlpath", "plain.html", "a.ts"}, options);
   const auto refused =
       build.Run({"-noprogress", "-nolog", "-jsonpath", "b.json", "-htmlpath", dir.path(), "a.ts"}, options);
   EXPECT_EQ(refused.out, plain.out + FormatText(text::kMsgHtmlReportFailed, dir.path().c_str()));
   EXPECT_EQ(refused.exitCode, plain.exitCode);
   EXPECT_TRUE(testing::FileExists(dir.File("b.json")));
+
+  build.Run({"-noprogress", "-nolog", "-htmlpath", "alone.html", "a.ts"}, options);
+  const PageMarks beside = testing::ReadMarks(ReadFileBytes(dir.File("plain.html")));
+  const PageMarks alone = testing::ReadMarks(ReadFileBytes(dir.File("alone.html")));
+  EXPECT_GT(beside.packets, 0u);
+  EXPECT_EQ(alone.packets, beside.packets);
+  EXPECT_EQ(alone.places, beside.places);
 }
 
 class HtmlReportBuilds : public StreamRun, public ::testing::WithParamInterface<const char*> {
