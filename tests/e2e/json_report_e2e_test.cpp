@@ -378,6 +378,7 @@ class JsonReportBuilds : public StreamRun, public ::testing::WithParamInterface<
     doc["program"].erase("name");
     doc["run"].erase("started");
     doc["run"].erase("ended");
+    for (json& job : doc["jobs"]) job.erase("started");
     return doc;
   }
 };
