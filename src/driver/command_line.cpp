@@ -152,7 +152,7 @@ bool ApplyOptionWord(ParseState& state, std::string_view text) {
 // A lone "-" names standard output where a report path is due; anywhere
 // else it is an option word that matches nothing.
 bool TakesLoneDash(Pending pending) {
-  return pending == Pending::JsonPath || pending == Pending::MetricsPath;
+  return pending == Pending::JsonPath || pending == Pending::MetricsPath || pending == Pending::HtmlPath;
 }
 
 // A time in whole seconds; text without a positive number keeps the default.

@@ -167,8 +167,8 @@ const std::vector<ParseCase> kCases = {
        e.logEnabled = false; e.loopEnabled = true; e.loopCount = 3; e.jsonPath = "r.json";
        e.sources = {"a.ts"};
      }},
-    {"LoneDashIsAReportPath", {"-jsonpath", "-", "a.ts"},
-     [](Expected& e) { e.jsonPath = "-"; e.sources = {"a.ts"}; }},
+    {"LoneDashIsAReportPath", {"-jsonpath", "-", "-metricspath", "-", "-htmlpath", "-", "a.ts"},
+     [](Expected& e) { e.jsonPath = e.metricsPath = e.htmlPath = "-"; e.sources = {"a.ts"}; }},
     {"LoneDashIsNoSource", {"-", "a.ts"}, [](Expected& e) { e.sources = {"a.ts"}; }},
     {"ThreeDashesMatchNothing", {"---nolog", "a.ts"}, [](Expected& e) { e.sources = {"a.ts"}; }},
 };

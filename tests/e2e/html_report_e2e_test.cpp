@@ -200,7 +200,8 @@ TEST(HtmlReportPages, ShowInABrowserWithoutScriptErrors) {
 
 // A page that cannot be written: one notice after the closing line; the
 // console, the JSON report and the exit code are as without the page. A
-// page asked for alone shows what it shows beside a JSON report.
+// page asked for alone shows what it shows beside a JSON report, and "-"
+// sends that page to standard output with the console on standard error.
 TEST(HtmlReportPages, UnwritablePathChangesNothingElseAndAPageAloneIsWhole) {
   const TempDir dir;
   const GeneratedStream a = Generate(dir, "a.ts", {"-s", "0.5", "--drop", "0x111@100"});
@@ -221,6 +222,10 @@ TEST(HtmlReportPages, UnwritablePathChangesNothingElseAndAPageAloneIsWhole) {
   EXPECT_GT(beside.packets, 0u);
   EXPECT_EQ(alone.packets, beside.packets);
   EXPECT_EQ(alone.places, beside.places);
+
+  const auto piped = build.Run({"-noprogress", "-nolog", "-htmlpath", "-", "a.ts"}, options);
+  EXPECT_EQ(piped.out, ReadFileBytes(dir.File("alone.html")));
+  EXPECT_EQ(piped.err, plain.out);
 }
 
 class HtmlReportBuilds : public StreamRun, public ::testing::WithParamInterface<const char*> {
