@@ -12,6 +12,7 @@
 #include "report/run_report_html.h"
 #include "report/run_report_json.h"
 #include "support/catalog.h"
+#include "support/ts_probe.h"
 #include "support/run_flags.h"
 
 namespace kestrun {
@@ -40,8 +41,19 @@ void ChooseConsole(const JobSettings& settings, std::uint32_t& consoleFlags) {
   if (!platform::ConsoleShowsProgress()) consoleFlags |= kConsoleNotTerminal;
 }
 
+// A report path that names a recording (-jsonpath rec.ts, its file name
+// forgotten) would replace it: such a report is not written, as the log is
+// not written into a TS file.
+void KeepReportsOffRecordings(JobSettings& settings) {
+  for (std::string* path : {&settings.jsonPath, &settings.metricsPath, &settings.htmlPath}) {
+    if (IsStandardOutputPath(*path) || ProbeTsFile(*path) == 0) continue;
+    CommandLineNotice(FormatText(text::kMsgReportIsTransportStream, platform::PathForMessage(*path).c_str()));
+    path->clear();
+  }
+}
+
 // The options and sources, the console chosen for them, then a notice for
-// each option word that matched nothing.
+// each option word that matched nothing and for each report path refused.
 void ReadCommandLine(int argc, char** argv, ProgramContext& program) {
   std::uint32_t consoleFlags = ConsoleFlags.load(std::memory_order_relaxed);
   std::vector<std::string> unknownWords;
@@ -52,6 +64,7 @@ void ReadCommandLine(int argc, char** argv, ProgramContext& program) {
   for (const std::string& word : unknownWords) {
     CommandLineNotice(FormatText(text::kMsgUnknownOption, platform::PathForMessage(word).c_str()));
   }
+  KeepReportsOffRecordings(program.settings);
 }
 
 void Prompts(const JobSettings& settings) {

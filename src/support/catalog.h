@@ -50,6 +50,8 @@ inline constexpr char kMsgLogNotWritable[] = "\x81""| \x83""\x8D""\x83""O\x83""t
 inline constexpr char kMsgMetricsFailed[] = "\x81""| \x83""\x81""\x83""g\x83""\x8A""\x83""N\x83""X\x83""t\x83""@\x83""C\x83""\x8B""\x82""\xF0""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDF""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
 // － HTMLレポートを書き込めません %s\n
 inline constexpr char kMsgHtmlReportFailed[] = "\x81""| HTML\x83""\x8C""\x83""|\x81""[\x83""g\x82""\xF0""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDF""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
+// － レポートにtsファイルが指定されているため書き込みません %s\n
+inline constexpr char kMsgReportIsTransportStream[] = "\x81""| \x83""\x8C""\x83""|\x81""[\x83""g\x82""\xC9""ts\x83""t\x83""@\x83""C\x83""\x8B""\x82""\xAA""\x8E""w\x92""\xE8""\x82""\xB3""\x82""\xEA""\x82""\xC4""\x82""\xA2""\x82""\xE9""\x82""\xBD""\x82""\xDF""\x8F""\x91""\x82""\xAB""\x8D""\x9E""\x82""\xDD""\x82""\xDC""\x82""\xB9""\x82""\xF1"" %s\n";
 // 成功
 inline constexpr char kWordSuccess[] = "\x90""\xAC""\x8C""\xF7";
 // 失敗
@@ -189,6 +191,7 @@ inline constexpr CatalogEntry kCatalog[] = {
     {"kMsgLogNotWritable", kMsgLogNotWritable},
     {"kMsgMetricsFailed", kMsgMetricsFailed},
     {"kMsgHtmlReportFailed", kMsgHtmlReportFailed},
+    {"kMsgReportIsTransportStream", kMsgReportIsTransportStream},
     {"kWordSuccess", kWordSuccess},
     {"kWordFailure", kWordFailure},
     {"kFmtDropHeader", kFmtDropHeader},

@@ -134,6 +134,25 @@ TEST_P(CommandLineRun, HelpVersionAndUnknownWords) {
   }
 }
 
+// A report path that names a recording (its own file name forgotten) is
+// refused with a notice, as the log is; the recording is left as it was.
+TEST_P(CommandLineRun, ReportPathsNamingARecordingAreNotWritten) {
+  const std::string bytes = CleanPackets(0x100, 20);
+  const std::string source = build_.Path(dir_.Write("a.ts", bytes));
+  const std::string run = "\n" + SummaryBlock(source, SummaryLine(0x100, 3, 0, 20)) + Closing(0);
+  const std::string notice = FormatText(text::kMsgReportIsTransportStream, source.c_str());
+  for (const char* option : {"-jsonpath", "-metricspath", "-htmlpath"}) {
+    SCOPED_TRACE(option);
+    const auto result = Run({"-nolog", "-noprogress", option, source, source});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, (build_.windows ? notice : "") + run);
+    if (!build_.windows) {
+      EXPECT_EQ(result.err, notice);
+    }
+    EXPECT_EQ(ReadFileBytes(dir_.File("a.ts")), bytes);
+  }
+}
+
 TEST_P(CommandLineRun, OnlyOptionsRunNoJob) {
   const auto result = Run({"-nolog", "-noprogress"});
   EXPECT_EQ(result.exitCode, 0);
