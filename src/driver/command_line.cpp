@@ -1,6 +1,7 @@
 #include "driver/command_line.h"
 
 #include <array>
+#include <string>
 #include <string_view>
 
 #include "support/decimal.h"
@@ -187,9 +188,52 @@ void ApplyArgument(ParseState& state, std::string_view argument) {
   state.pending = Pending::Source;
 }
 
-std::string_view OptionText(std::string_view argument) {
-  const std::size_t prefix = argument.size() > 1 && argument[0] == '-' && argument[1] == '-' ? 2 : 1;
-  return argument.substr(prefix);
+bool HasTwoDashes(std::string_view argument) {
+  return argument.size() > 1 && argument[0] == '-' && argument[1] == '-';
+}
+
+std::string_view OptionText(std::string_view argument) { return argument.substr(HasTwoDashes(argument) ? 2 : 1); }
+
+// Whether the last word that `text` matches takes the next argument as its
+// value (the marker -srcpath takes a source).
+bool TakesValue(std::string_view text) {
+  bool takes = false;
+  for (const OptionWord& option : kOptionWords) {
+    if (!StartsWithWord(text, option.word)) continue;
+    switch (option.effect) {
+      case Effect::SourceMarker:
+      case Effect::LogPathValue:
+      case Effect::BufSizeValue:
+      case Effect::DurationValue:
+      case Effect::IgnoredValue:
+      case Effect::JsonPathValue:
+      case Effect::MetricsPathValue:
+      case Effect::IntervalValue:
+      case Effect::FollowTimeValue:
+      case Effect::HtmlPathValue: takes = true; break;
+      default: takes = false; break;
+    }
+  }
+  return takes;
+}
+
+// --word=value, as long options are written on POSIX: the value of an
+// option that takes one, appended to the word otherwise (--loop=3 is
+// -loop3). Read by the prefix rule instead, --jsonpath=r.json would take
+// the next argument, a source, for its path.
+bool ApplyLongOptionWithValue(ParseState& state, std::string_view text) {
+  const std::size_t equals = text.find('=');
+  const std::string_view word = text.substr(0, equals);
+  const std::string_view value = text.substr(equals + 1);
+  if (!TakesValue(word)) return ApplyOptionWord(state, std::string(word) + std::string(value));
+  if (!ApplyOptionWord(state, word)) return false;
+  // "-" stands for standard output only where a report path is due.
+  if (value == "-" && !TakesLoneDash(state.pending)) {
+    state.pending = Pending::Source;
+    return false;
+  }
+  ApplyArgument(state, value);
+  return true;
 }
 
 bool IsOptionArgument(std::string_view argument, OptionPrefixTest isOptionPrefix) {
@@ -236,7 +280,10 @@ void ParseCommandLine(int argc, const char* const* argv, JobSettings& settings,
     if (argument == "-" && TakesLoneDash(state.pending)) {
       ApplyArgument(state, argument);
     } else if (IsOptionArgument(argument, isOptionPrefix)) {
-      if (!ApplyOptionWord(state, OptionText(argument)) && unknownWords != nullptr) {
+      const std::string_view text = OptionText(argument);
+      const bool longWithValue = HasTwoDashes(argument) && text.find('=') != std::string_view::npos;
+      const bool matched = longWithValue ? ApplyLongOptionWithValue(state, text) : ApplyOptionWord(state, text);
+      if (!matched && unknownWords != nullptr) {
         unknownWords->emplace_back(argument);
       }
     } else {

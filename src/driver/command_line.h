@@ -37,8 +37,9 @@ InfoRequest FindInfoRequest(int argc, const char* const* argv,
 
 // Fills `settings` and `sources` from arguments 1 to argc-1 and sets the
 // no-progress bit in `consoleFlags` for noprogress. An option word may start
-// with two dashes (--nolog is -nolog), and a lone "-" where a report path is
-// due is that path (standard output). The parse never fails: option words
+// with two dashes (--nolog is -nolog; --word=value is -word value, or
+// -wordvalue for a word that takes no value), and a lone "-" where a report
+// path is due is that path (standard output). The parse never fails: option words
 // that match nothing are collected in `unknownWords` (when given) and
 // otherwise ignored, empty arguments are ignored, and a value option at the
 // end of the line has no effect. It touches no process-wide state, so the

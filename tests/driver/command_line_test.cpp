@@ -170,6 +170,13 @@ const std::vector<ParseCase> kCases = {
     {"LoneDashIsAReportPath", {"-jsonpath", "-", "-metricspath", "-", "-htmlpath", "-", "a.ts"},
      [](Expected& e) { e.jsonPath = e.metricsPath = e.htmlPath = "-"; e.sources = {"a.ts"}; }},
     {"LoneDashIsNoSource", {"-", "a.ts"}, [](Expected& e) { e.sources = {"a.ts"}; }},
+    {"TwoDashesWithAValue",
+     {"--jsonpath=r.json", "--LOOP=3", "--srcpath=b.ts", "--htmlpath=-", "--logpath=-", "--bogus=1", "a.ts"},
+     [](Expected& e) {
+       e.jsonPath = "r.json"; e.loopEnabled = true; e.loopCount = 3; e.htmlPath = "-";
+       e.sources = {"b.ts", "a.ts"};
+     }},
+    {"OneDashWithAValueIsAPrefix", {"-jsonpath=r.json", "a.ts"}, [](Expected& e) { e.jsonPath = "a.ts"; }},
     {"ThreeDashesMatchNothing", {"---nolog", "a.ts"}, [](Expected& e) { e.sources = {"a.ts"}; }},
 };
 
@@ -193,19 +200,20 @@ TEST(ParseCommandLine, SlashStartsAnOptionWithTheWindowsPrefix) {
 
 // Every argument that starts an option word and matches none, as given.
 TEST(ParseCommandLine, CollectsWordsThatMatchNothing) {
-  const std::vector<const char*> argv{"kestrun", "-xyz", "--bogus", "-nolo", "--", "-",  "-loop5",
-                                      "-LOGPATH", "x",  "-dumpx", "--nolog", "a.ts", "/y", nullptr};
+  const std::vector<const char*> argv{"kestrun", "-xyz", "--bogus", "-nolo", "--", "-", "-loop5", "-LOGPATH", "x",
+                                      "-dumpx", "--nolog", "--bogus=1", "--logpath=-", "a.ts", "/y", nullptr};
   JobSettings settings;
   SourceList sources;
   std::uint32_t flags = kConsoleOn;
   std::vector<std::string> unknown;
   ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), settings, sources, flags, &DashOnly,
                    &unknown);
-  EXPECT_EQ(unknown, (std::vector<std::string>{"-xyz", "--bogus", "-nolo", "--", "-"}));
+  EXPECT_EQ(unknown, (std::vector<std::string>{"-xyz", "--bogus", "-nolo", "--", "-", "--bogus=1", "--logpath=-"}));
   unknown.clear();
   ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), settings, sources, flags,
                    &DashOrSlash, &unknown);
-  EXPECT_EQ(unknown, (std::vector<std::string>{"-xyz", "--bogus", "-nolo", "--", "-", "/y"}));
+  EXPECT_EQ(unknown,
+            (std::vector<std::string>{"-xyz", "--bogus", "-nolo", "--", "-", "--bogus=1", "--logpath=-", "/y"}));
 }
 
 // arguments                      | request
