@@ -194,25 +194,39 @@ bool HasTwoDashes(std::string_view argument) {
 
 std::string_view OptionText(std::string_view argument) { return argument.substr(HasTwoDashes(argument) ? 2 : 1); }
 
-// Whether the last word that `text` matches takes the next argument as its
-// value (the marker -srcpath takes a source).
+// Whether an option's next argument is its value (the marker -srcpath
+// takes a source). Every effect is listed, so a new one must say.
+bool EffectTakesValue(Effect effect) {
+  switch (effect) {
+    case Effect::SourceMarker:
+    case Effect::LogPathValue:
+    case Effect::BufSizeValue:
+    case Effect::DurationValue:
+    case Effect::IgnoredValue:
+    case Effect::JsonPathValue:
+    case Effect::MetricsPathValue:
+    case Effect::IntervalValue:
+    case Effect::FollowTimeValue:
+    case Effect::HtmlPathValue: return true;
+    case Effect::NoLog:
+    case Effect::Pause:
+    case Effect::Pid:
+    case Effect::WrapAround:
+    case Effect::NoProgress:
+    case Effect::Loop:
+    case Effect::NoDel:
+    case Effect::Follow:
+    case Effect::IsoCounting: return false;
+  }
+  return false;
+}
+
+// Whether the last word that `text` matches, the one that decides what the
+// next argument is, takes a value.
 bool TakesValue(std::string_view text) {
   bool takes = false;
   for (const OptionWord& option : kOptionWords) {
-    if (!StartsWithWord(text, option.word)) continue;
-    switch (option.effect) {
-      case Effect::SourceMarker:
-      case Effect::LogPathValue:
-      case Effect::BufSizeValue:
-      case Effect::DurationValue:
-      case Effect::IgnoredValue:
-      case Effect::JsonPathValue:
-      case Effect::MetricsPathValue:
-      case Effect::IntervalValue:
-      case Effect::FollowTimeValue:
-      case Effect::HtmlPathValue: takes = true; break;
-      default: takes = false; break;
-    }
+    if (StartsWithWord(text, option.word)) takes = EffectTakesValue(option.effect);
   }
   return takes;
 }

@@ -12,8 +12,8 @@
 #include "report/run_report_html.h"
 #include "report/run_report_json.h"
 #include "support/catalog.h"
-#include "support/ts_probe.h"
 #include "support/run_flags.h"
+#include "support/ts_probe.h"
 
 namespace kestrun {
 namespace {
