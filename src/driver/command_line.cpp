@@ -234,15 +234,17 @@ bool TakesValue(std::string_view text) {
 // --word=value, as long options are written on POSIX: the value of an
 // option that takes one, appended to the word otherwise (--loop=3 is
 // -loop3). Read by the prefix rule instead, --jsonpath=r.json would take
-// the next argument, a source, for its path.
-bool ApplyLongOptionWithValue(ParseState& state, std::string_view text) {
+// the next argument, a source, for its path. The value is held to the rule
+// of a value in the next argument: never an option word, and "-" alone
+// only where a report path is due.
+bool ApplyLongOptionWithValue(ParseState& state, std::string_view text, OptionPrefixTest isOptionPrefix) {
   const std::size_t equals = text.find('=');
   const std::string_view word = text.substr(0, equals);
   const std::string_view value = text.substr(equals + 1);
   if (!TakesValue(word)) return ApplyOptionWord(state, std::string(word) + std::string(value));
   if (!ApplyOptionWord(state, word)) return false;
-  // "-" stands for standard output only where a report path is due.
-  if (value == "-" && !TakesLoneDash(state.pending)) {
+  const bool reportDash = value == "-" && TakesLoneDash(state.pending);
+  if (!reportDash && !value.empty() && isOptionPrefix(value.front())) {
     state.pending = Pending::Source;
     return false;
   }
@@ -296,7 +298,8 @@ void ParseCommandLine(int argc, const char* const* argv, JobSettings& settings,
     } else if (IsOptionArgument(argument, isOptionPrefix)) {
       const std::string_view text = OptionText(argument);
       const bool longWithValue = HasTwoDashes(argument) && text.find('=') != std::string_view::npos;
-      const bool matched = longWithValue ? ApplyLongOptionWithValue(state, text) : ApplyOptionWord(state, text);
+      const bool matched =
+          longWithValue ? ApplyLongOptionWithValue(state, text, isOptionPrefix) : ApplyOptionWord(state, text);
       if (!matched && unknownWords != nullptr) {
         unknownWords->emplace_back(argument);
       }

@@ -171,7 +171,8 @@ const std::vector<ParseCase> kCases = {
      [](Expected& e) { e.jsonPath = e.metricsPath = e.htmlPath = "-"; e.sources = {"a.ts"}; }},
     {"LoneDashIsNoSource", {"-", "a.ts"}, [](Expected& e) { e.sources = {"a.ts"}; }},
     {"TwoDashesWithAValue",
-     {"--jsonpath=r.json", "--LOOP=3", "--srcpath=b.ts", "--htmlpath=-", "--logpath=-", "--bogus=1", "a.ts"},
+     {"--jsonpath=r.json", "--LOOP=3", "--srcpath=b.ts", "--htmlpath=-", "--logpath=-", "--srcpath=--nolog",
+      "--bogus=1", "a.ts"},
      [](Expected& e) {
        e.jsonPath = "r.json"; e.loopEnabled = true; e.loopCount = 3; e.htmlPath = "-";
        e.sources = {"b.ts", "a.ts"};

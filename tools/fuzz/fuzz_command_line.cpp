@@ -5,8 +5,9 @@
 // worker would.
 //
 // Besides crashing, the walk must keep these promises:
-// - every source is an argument of the vector, in command-line order, and
-//   none is empty or an option word;
+// - every source is an argument of the vector (or the value of a
+//   --srcpath=value argument), in command-line order, and none is empty or
+//   an option word;
 // - noprogress is the only bit it adds to the console flags;
 // - a duration text, when set, is never empty.
 #include <cstddef>
@@ -26,6 +27,13 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
+// The argument itself, or the value after '=' of a --word=value argument.
+bool NamesSource(const std::string& argument, const std::string& source) {
+  const std::size_t equals = argument.find('=');
+  return argument == source ||
+         (argument.rfind("--", 0) == 0 && equals != std::string::npos && argument.substr(equals + 1) == source);
+}
+
 bool PosixPrefix(char c) { return c == '-'; }
 bool WindowsPrefix(char c) { return c == '-' || c == '/'; }
 
@@ -43,7 +51,7 @@ void WalkOnce(const std::vector<std::string>& arguments, OptionPrefixTest isOpti
   std::size_t next = 0;  // sources appear in argument order
   for (const std::string& source : sources) {
     Check(!source.empty() && !isOptionPrefix(source.front()));
-    while (next < arguments.size() && arguments[next] != source) ++next;
+    while (next < arguments.size() && !NamesSource(arguments[next], source)) ++next;
     Check(next < arguments.size());
     ++next;
   }
