@@ -25,15 +25,6 @@ bool SameWatches(const std::vector<std::unique_ptr<PidWatch>>& a,
   return true;
 }
 
-std::uint32_t PidOf(const PidWatch* watch) { return watch != nullptr ? watch->pid : ~0u; }
-
-bool SameWatchIndexes(const std::array<PidWatch*, kPidCount>& a, const std::array<PidWatch*, kPidCount>& b) {
-  for (std::size_t pid = 0; pid < kPidCount; ++pid) {
-    if (PidOf(a[pid]) != PidOf(b[pid])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool SameJobAnalysis(const JobAnalysis& a, const JobAnalysis& b) {
@@ -57,7 +48,7 @@ bool SameJobAnalysis(const JobAnalysis& a, const JobAnalysis& b) {
                bStreamErrors, bClock, bPatArrivals, bListedPmtPids, bListedStreamPids, bListRound,
                bStreamsSignature, bEmmPids, bSeenPacket, bPacketEnd, bHasPlayTime, bFirstTicks, bLastTicks,
                bHasBroadcastTime, bFirstBroadcastTime);
-  return sameValues && SameWatchIndexes(watchIndex, bWatchIndex) && SameWatches(watches, bWatches) &&
+  return sameValues && SamePidIndexes(watchIndex, bWatchIndex) && SameWatches(watches, bWatches) &&
          SamePidState(catSections, bCatSections) && SamePidState(totSections, bTotSections);
 }
 

@@ -106,17 +106,29 @@ struct ParseState {
   Pending pending = Pending::Source;
 };
 
+// What the next argument is after this word: the value of a value option,
+// else a source.
+Pending PendingAfter(Effect effect) {
+  switch (effect) {
+    case Effect::LogPathValue: return Pending::LogPath;
+    case Effect::BufSizeValue: return Pending::BufSize;
+    case Effect::DurationValue: return Pending::Duration;
+    case Effect::IgnoredValue: return Pending::IgnoredValue;
+    case Effect::JsonPathValue: return Pending::JsonPath;
+    case Effect::MetricsPathValue: return Pending::MetricsPath;
+    case Effect::IntervalValue: return Pending::Interval;
+    case Effect::FollowTimeValue: return Pending::FollowTime;
+    case Effect::HtmlPathValue: return Pending::HtmlPath;
+    default: return Pending::Source;
+  }
+}
+
 // Applies one matched word; `text` is the argument after its prefix character.
 void ApplyWord(ParseState& state, const OptionWord& option, std::string_view text) {
   JobSettings& settings = state.settings;
-  state.pending = Pending::Source;
+  state.pending = PendingAfter(option.effect);
   switch (option.effect) {
-    case Effect::SourceMarker: break;
     case Effect::NoLog: settings.logEnabled = false; break;
-    case Effect::LogPathValue: state.pending = Pending::LogPath; break;
-    case Effect::BufSizeValue: state.pending = Pending::BufSize; break;
-    case Effect::DurationValue: state.pending = Pending::Duration; break;
-    case Effect::IgnoredValue: state.pending = Pending::IgnoredValue; break;
     case Effect::Pause: settings.pauseAtStart = true; break;
     case Effect::Pid: settings.printProcessId = true; break;
     case Effect::WrapAround: settings.reportWrapAround = true; break;
@@ -127,14 +139,9 @@ void ApplyWord(ParseState& state, const OptionWord& option, std::string_view tex
         settings.loopCount = ParseDecimal32(text.substr(option.word.size()));
       }
       break;
-    case Effect::NoDel: break;
-    case Effect::JsonPathValue: state.pending = Pending::JsonPath; break;
-    case Effect::MetricsPathValue: state.pending = Pending::MetricsPath; break;
-    case Effect::IntervalValue: state.pending = Pending::Interval; break;
     case Effect::Follow: settings.follow = true; break;
-    case Effect::FollowTimeValue: state.pending = Pending::FollowTime; break;
     case Effect::IsoCounting: settings.countingRule = CountingRule::Iso; break;
-    case Effect::HtmlPathValue: state.pending = Pending::HtmlPath; break;
+    default: break;  // a marker, a value option, or a word that does nothing
   }
 }
 
@@ -194,39 +201,14 @@ bool HasTwoDashes(std::string_view argument) {
 
 std::string_view OptionText(std::string_view argument) { return argument.substr(HasTwoDashes(argument) ? 2 : 1); }
 
-// Whether an option's next argument is its value (the marker -srcpath
-// takes a source). Every effect is listed, so a new one must say.
-bool EffectTakesValue(Effect effect) {
-  switch (effect) {
-    case Effect::SourceMarker:
-    case Effect::LogPathValue:
-    case Effect::BufSizeValue:
-    case Effect::DurationValue:
-    case Effect::IgnoredValue:
-    case Effect::JsonPathValue:
-    case Effect::MetricsPathValue:
-    case Effect::IntervalValue:
-    case Effect::FollowTimeValue:
-    case Effect::HtmlPathValue: return true;
-    case Effect::NoLog:
-    case Effect::Pause:
-    case Effect::Pid:
-    case Effect::WrapAround:
-    case Effect::NoProgress:
-    case Effect::Loop:
-    case Effect::NoDel:
-    case Effect::Follow:
-    case Effect::IsoCounting: return false;
-  }
-  return false;
-}
-
 // Whether the last word that `text` matches, the one that decides what the
 // next argument is, takes a value.
 bool TakesValue(std::string_view text) {
   bool takes = false;
   for (const OptionWord& option : kOptionWords) {
-    if (StartsWithWord(text, option.word)) takes = EffectTakesValue(option.effect);
+    if (!StartsWithWord(text, option.word)) continue;
+    // The marker -srcpath takes a source.
+    takes = option.effect == Effect::SourceMarker || PendingAfter(option.effect) != Pending::Source;
   }
   return takes;
 }

@@ -21,15 +21,6 @@ bool SamePidLists(const PidList& a, const PidList& b) {
   return true;
 }
 
-// The index points into each context's own list: it must point at the
-// records of the same PIDs.
-bool SamePidIndexes(const std::array<PidState*, kPidCount>& a, const std::array<PidState*, kPidCount>& b) {
-  for (std::size_t pid = 0; pid < kPidCount; ++pid) {
-    if (PidOf(a[pid]) != PidOf(b[pid])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool SamePidState(const PidState& a, const PidState& b) {

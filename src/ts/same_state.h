@@ -16,4 +16,15 @@ bool SameAnalysisState(const TsContext& a, const TsContext& b);
 // different buffers.
 bool SamePidState(const PidState& a, const PidState& b);
 
+// Two PID indexes into each one's own records (anything with a `pid`): they
+// must point at the records of the same PIDs.
+template <typename Record>
+bool SamePidIndexes(const std::array<Record*, kPidCount>& a, const std::array<Record*, kPidCount>& b) {
+  const auto pidOf = [](const Record* record) { return record != nullptr ? std::uint32_t{record->pid} : ~0u; };
+  for (std::size_t pid = 0; pid < kPidCount; ++pid) {
+    if (pidOf(a[pid]) != pidOf(b[pid])) return false;
+  }
+  return true;
+}
+
 }  // namespace kestrun
